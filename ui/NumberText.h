@@ -1,0 +1,19 @@
+// The numbers a user may type into a frequency box.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tpg::ui {
+
+// A number is: optional blanks, an optional sign, digits with an optional
+// fraction after the decimal separator (or a fraction alone), an optional
+// exponent (e or E, optional sign, digits), optional blanks. Empty text,
+// group separators, hexadecimal, "inf" and "nan" are not numbers, and
+// neither is a value beyond the range of a double. Returns the value.
+std::optional<double> parseNumber(const std::string& text, char decimalSeparator);
+
+// A whole number as plain decimal digits, with a minus sign when negative.
+std::string decimalText(long long value);
+
+}  // namespace tpg::ui
