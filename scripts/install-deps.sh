@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs with apt-get whatever a fresh Debian 12 machine lacks for building
+# and testing the tool. Each group of packages is named by what needs it;
+# nothing is installed when everything is already there.
+set -euo pipefail
+
+packages=(
+  # the core build and its tests
+  cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
