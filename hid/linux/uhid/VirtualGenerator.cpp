@@ -1,5 +1,7 @@
 #include "hid/linux/uhid/VirtualGenerator.h"
 
+#include <utility>
+
 namespace tpg::hid::uhid {
 
 namespace {
@@ -72,14 +74,9 @@ protocol::DeviceState VirtualGenerator::state() const {
     return model_.state();
 }
 
-std::vector<std::vector<std::uint8_t>> VirtualGenerator::receivedReports() const {
+std::vector<std::vector<std::uint8_t>> VirtualGenerator::takeReceivedReports() {
     const std::lock_guard lock(mutex_);
-    return received_;
-}
-
-void VirtualGenerator::clearReceivedReports() {
-    const std::lock_guard lock(mutex_);
-    received_.clear();
+    return std::exchange(received_, {});
 }
 
 int VirtualGenerator::getReportCount() const {

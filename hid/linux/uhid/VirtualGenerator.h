@@ -52,9 +52,9 @@ public:
     const VirtualGeneratorSpec& spec() const { return spec_; }
 
     protocol::DeviceState state() const;
-    // Every SET_REPORT as it arrived, the leading report ID byte included.
-    std::vector<std::vector<std::uint8_t>> receivedReports() const;
-    void clearReceivedReports();
+    // SET_REPORTs arrive as the tool built them: report ID byte included.
+    // Hands over every SET_REPORT received since the last call, in order.
+    std::vector<std::vector<std::uint8_t>> takeReceivedReports();
     int getReportCount() const;
 
     int opens() const { return device_->opens(); }

@@ -1,0 +1,12 @@
+# The Linux executables: virtual generators on uhid, and the real tool once
+# the Qt skin is there.
+add_executable(trelvix-pulse-virtual virtual_generator_main.cpp)
+target_link_libraries(trelvix-pulse-virtual PRIVATE tpg_hid_uhid)
+tpg_warnings(trelvix-pulse-virtual)
+
+if(TARGET tpg_ui_qt)
+  add_executable(trelvix-pulse linux_main.cpp)
+  target_link_libraries(trelvix-pulse PRIVATE tpg_ui_qt tpg_hid_linux)
+  tpg_warnings(trelvix-pulse)
+  install(TARGETS trelvix-pulse RUNTIME DESTINATION bin)
+endif()
