@@ -66,10 +66,10 @@ TEST(HidrawPlatform, OpensOnlyGeneratorsAndReadsTheirIdentity) {
         std::string manufacturer, product, serial;
     };
     const std::vector<Expect> table = {
-        {0, false},
+        {0, false, 0, {}, {}, {}},
         {2, true, 0x0103, "Trelvix", "Pulse Generator 350", "TPG350-00417"},
-        {3, false},
-        {4, false},
+        {3, false, 0, {}, {}, {}},
+        {4, false, 0, {}, {}, {}},
         {10, true, 0, "Virtual Generator", "Virtual Generator", "TPG-V-7"},
     };
     Machine m;
@@ -190,7 +190,12 @@ TEST(HidrawPlatform, TheWindowOverFixtureNodes) {
     EXPECT_EQ(skin.text(ui::ControlId::lblVersion), " 0.00");
     EXPECT_EQ(m.platform.openNodeCount(), 2U);
 
-    window.userPicked(ui::ControlId::SerNo, 0);
+    // The virtual one goes; the probe (an empty file reads nothing) fails and
+    // the same tick opens the generator on USB.
+    m.fs.remove(10);
+    skin.clock().setTickHandler([&] { window.timerTick(); });
+    skin.clock().advance(50);
+    EXPECT_EQ(skin.items(ui::ControlId::SerNo), (std::vector<std::string>{"TPG350-00417"}));
     EXPECT_TRUE(window.linkState().deviceAttached);
     EXPECT_EQ(skin.text(ui::ControlId::lblManuf), " Trelvix");
     EXPECT_EQ(skin.text(ui::ControlId::lblVersion), " 1.03");
