@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
   # the core build and its tests
   cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # the test on a real kernel: the emulator, the guest's shell, its initramfs
+  qemu-system-x86 busybox-static cpio xz-utils zstd
 )
 
 missing=()

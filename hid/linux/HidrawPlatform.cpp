@@ -219,6 +219,13 @@ Result HidrawPlatform::readInputReport(Handle readHandle, std::span<std::uint8_t
     if (openNode(readHandle) == nullptr || buffer.empty()) {
         return 0;
     }
+    // hidraw hands out reports queued before an unplug even after it, so the
+    // device is asked first whether it is still there (a node that is no
+    // hidraw node cannot answer and is read all the same).
+    hidraw_devinfo info{};
+    if (::ioctl(fdOf(readHandle), HIDIOCGRAWINFO, &info) < 0 && !unsupported(errno)) {
+        return 0;
+    }
     // Non-blocking: a report waiting is read at once; EAGAIN means nothing
     // waits, EIO/ENODEV that the device is gone. Only a report is success.
     ssize_t n = 0;
