@@ -13,3 +13,5 @@ for preset in debug asan; do
   echo "=== $preset tests ==="
   ctest --preset "$preset" -j "$jobs"
 done
+bash scripts/test-kernel.sh
+bash scripts/test-packaging.sh
