@@ -3,6 +3,10 @@
 add_executable(trelvix-pulse-virtual virtual_generator_main.cpp)
 target_link_libraries(trelvix-pulse-virtual PRIVATE tpg_hid_uhid)
 tpg_warnings(trelvix-pulse-virtual)
+if(TPG_STATIC_GUEST)
+  target_link_options(trelvix-pulse-virtual PRIVATE -static)  # also runs in the test guest
+endif()
+
 
 if(TARGET tpg_ui_qt)
   add_executable(trelvix-pulse linux_main.cpp)

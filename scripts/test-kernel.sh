@@ -52,7 +52,7 @@ fi
 # -Wno-restrict: g++ 12 reports a false overlap in std::string at -O2/-O3.
 cmake -S . -B build/kernel -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-Wno-restrict \
   -DTPG_BUILD_BENCH=OFF -DTPG_STATIC_GUEST=ON >/dev/null
-cmake --build build/kernel -j 2 --target tpg_guest_scenario tpg_guest_exit
+cmake --build build/kernel -j 2 --target tpg_guest_scenario tpg_guest_exit trelvix-pulse-virtual
 
 # --- the initramfs ---
 root="$work/initramfs"
@@ -61,6 +61,7 @@ cp "$(command -v busybox)" "$root/bin/busybox"
 cp "$kernel_dir"/{hid,hid-generic,uhid}.ko "$root/modules/"
 strip -o "$root/bin/tpg_guest_scenario" build/kernel/tests/kernel/tpg_guest_scenario
 strip -o "$root/bin/tpg_guest_exit" build/kernel/tests/kernel/tpg_guest_exit
+strip -o "$root/bin/trelvix-pulse-virtual" build/kernel/apps/trelvix-pulse-virtual
 cat > "$root/init" <<'INIT'
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
@@ -72,7 +73,27 @@ for m in hid hid-generic uhid; do
   insmod /modules/$m.ko || echo "insmod $m failed"
 done
 echo "guest: kernel $(uname -r)"
-if /bin/tpg_guest_scenario; then verdict=pass; else verdict=fail; fi
+
+# The virtual generator program: two generators appear, and go on SIGTERM.
+made() { grep -l "HID_UNIQ=TPG-CLI-" /sys/class/hidraw/*/device/uevent 2>/dev/null | wc -l; }
+/bin/trelvix-pulse-virtual TPG-CLI-1 TPG-CLI-2 > /tmp/virtual.log 2>&1 &
+pid=$!
+for i in $(seq 1 100); do grep -q '^running' /tmp/virtual.log && break; sleep 0.05; done
+during=$(made)
+kill -TERM $pid
+wait $pid
+status=$?
+after=$(made)
+sed 's/^/guest: virtual: /' /tmp/virtual.log
+if [ "$during" = 2 ] && [ "$status" = 0 ] && [ "$after" = 0 ]; then
+  echo "guest: trelvix-pulse-virtual made 2 generators and removed them"
+  cli=pass
+else
+  echo "guest: trelvix-pulse-virtual FAILED (made $during, status $status, left $after)"
+  cli=fail
+fi
+
+if /bin/tpg_guest_scenario && [ "$cli" = pass ]; then verdict=pass; else verdict=fail; fi
 echo "guest: verdict $verdict"
 /bin/tpg_guest_exit $verdict
 echo "guest: the exit device did not answer"
