@@ -53,7 +53,12 @@ TEST(DeviceList, PickingAnotherGeneratorSwitchesTheLink) {
     ASSERT_EQ(rig.bench.openHandles(Rig::path("c")), 2);
     rig.nextTick();  // one good probe: the interval is 500 ms now
 
+    rig.bench.clearCallCounts();
     rig.pick(ControlId::SerNo, 0);
+    // Closed both old handles, opened exactly two new ones, listed nothing.
+    EXPECT_EQ(rig.bench.callCount(Op::Close), 2);
+    EXPECT_EQ(rig.bench.callCount(Op::Open), 2);
+    EXPECT_EQ(rig.bench.callCount(Op::ListInterfaces), 1);
     EXPECT_EQ(rig.bench.openHandles(Rig::path("c")), 0);
     EXPECT_EQ(rig.bench.openHandles(Rig::path("a")), 2);
     EXPECT_EQ(rig.bench.openDeviceHandles(), 2);
