@@ -18,7 +18,9 @@
 namespace {
 
 volatile sig_atomic_t stopRequested = 0;
-void onSignal(int /*signal*/) { stopRequested = 1; }
+void onSignal(int /*signal*/) {
+    stopRequested = 1;
+}
 
 constexpr std::size_t kMaxSerialBytes = 63;  // the kernel keeps 64 with the terminator
 constexpr std::size_t kMaxNameBytes = 127;
@@ -85,13 +87,13 @@ int main(int argc, char** argv) {
                 return 2;
             }
         } else if (!arg.empty() && arg[0] == '-') {
-            std::cerr << "trelvix-pulse-virtual: unknown option or missing value: " << arg
-                      << "\n" << kUsage;
+            std::cerr << "trelvix-pulse-virtual: unknown option or missing value: " << arg << "\n"
+                      << kUsage;
             return 2;
         } else {
             if (arg.size() > kMaxSerialBytes) {
-                std::cerr << "trelvix-pulse-virtual: serial number \"" << arg << "\" is longer than "
-                          << kMaxSerialBytes << " bytes\n";
+                std::cerr << "trelvix-pulse-virtual: serial number \"" << arg
+                          << "\" is longer than " << kMaxSerialBytes << " bytes\n";
                 return 2;
             }
             serials.push_back(arg);
@@ -128,8 +130,8 @@ int main(int argc, char** argv) {
         for (const auto& generator : generators) {
             for (const auto& report : generator->takeReceivedReports()) {
                 std::cout << generator->spec().serialNumber << " received " << hex(report, 8)
-                          << (report.size() > 8 ? " ..." : "") << " (" << report.size()
-                          << " bytes)" << std::endl;
+                          << (report.size() > 8 ? " ..." : "") << " (" << report.size() << " bytes)"
+                          << std::endl;
             }
         }
     }

@@ -17,7 +17,7 @@ namespace {
 using tpg::hid::hidraw::DeviceId;
 
 class BenchSerialList : public tpg::link::SerialListControl {
-public:
+  public:
     void clear() override {
         items_.clear();
         selected_ = -1;
@@ -31,25 +31,25 @@ public:
     }
     void setEnabled(bool /*enabled*/) override {}
 
-private:
+  private:
     std::vector<std::string> items_;
     int selected_ = -1;
 };
 
 class BenchTimer : public tpg::link::LinkTimer {
-public:
+  public:
     void setEnabled(bool /*enabled*/) override {}
     void setInterval(int /*milliseconds*/) override {}
 };
 
 class BenchHost : public tpg::link::LinkHost {
-public:
+  public:
     tpg::link::SerialListControl& serialList() override { return list_; }
     tpg::link::LinkTimer& linkTimer() override { return timer_; }
     void refreshDeviceState() override {}
     void showWindow() override {}
 
-private:
+  private:
     BenchSerialList list_;
     BenchTimer timer_;
 };
@@ -73,8 +73,7 @@ void buildMachine(tpg::test::SysfsFixture& fs) {
             fs.addUsb(i, kForeignVendor, product, {"Maker", "Device", foreignSerial(i)},
                       descriptor);
         } else {
-            fs.addVirtual(i, kForeignVendor, product, "Device", foreignSerial(i),
-                          descriptor);
+            fs.addVirtual(i, kForeignVendor, product, "Device", foreignSerial(i), descriptor);
         }
     }
     fs.addUsb(kForeignDevices, tpg::link::kGeneratorVendorId, tpg::link::kGeneratorProductId,
@@ -112,8 +111,12 @@ void rescanTicks(benchmark::State& state, bool openEveryNode) {
     state.counters["nodes"] = kForeignDevices + 2;
 }
 
-void BM_RescanTick_OpensGeneratorsOnly(benchmark::State& state) { rescanTicks(state, false); }
-void BM_RescanTick_OpensEveryNode(benchmark::State& state) { rescanTicks(state, true); }
+void BM_RescanTick_OpensGeneratorsOnly(benchmark::State& state) {
+    rescanTicks(state, false);
+}
+void BM_RescanTick_OpensEveryNode(benchmark::State& state) {
+    rescanTicks(state, true);
+}
 
 BENCHMARK(BM_RescanTick_OpensGeneratorsOnly)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RescanTick_OpensEveryNode)->Unit(benchmark::kMicrosecond);

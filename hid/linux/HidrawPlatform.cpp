@@ -27,7 +27,9 @@ constexpr std::size_t kMaxIoctlBytes = 0x3FFF;
 constexpr std::size_t kRawNameBytes = 128;
 constexpr std::size_t kRawUniqBytes = 64;
 
-int fdOf(Handle handle) { return static_cast<int>(handle); }
+int fdOf(Handle handle) {
+    return static_cast<int>(handle);
+}
 
 // Asks the hidraw driver for a text field. Nothing when the ioctl is not
 // there (an old kernel, or a node that is not hidraw); the error is kept in
@@ -40,7 +42,9 @@ std::optional<std::string> rawText(int fd, unsigned long request, std::size_t by
     return std::string(text.data());
 }
 
-bool unsupported(int error) { return error == ENOTTY || error == EINVAL; }
+bool unsupported(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
 
 }  // namespace
 
@@ -144,10 +148,9 @@ Result HidrawPlatform::getString(Handle handle, StringKind kind, std::span<std::
         // Without USB descriptors the driver's own name and unique ID are
         // the device's strings; sysfs has the same when the ioctl is missing.
         const bool serial = kind == StringKind::SerialNumber;
-        const auto raw = rawText(fdOf(handle),
-                                 serial ? HIDIOCGRAWUNIQ(kRawUniqBytes)
-                                        : HIDIOCGRAWNAME(kRawNameBytes),
-                                 serial ? kRawUniqBytes : kRawNameBytes);
+        const auto raw = rawText(
+            fdOf(handle), serial ? HIDIOCGRAWUNIQ(kRawUniqBytes) : HIDIOCGRAWNAME(kRawNameBytes),
+            serial ? kRawUniqBytes : kRawNameBytes);
         if (raw) {
             text = raw->empty() ? std::nullopt : raw;
         } else if (!unsupported(errno)) {

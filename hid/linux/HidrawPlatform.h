@@ -31,7 +31,7 @@ struct HidrawConfig {
 };
 
 class HidrawPlatform : public HidPlatform {
-public:
+  public:
     explicit HidrawPlatform(HidrawConfig config);
     HidrawPlatform(const HidrawPlatform&) = delete;
     HidrawPlatform& operator=(const HidrawPlatform&) = delete;
@@ -39,7 +39,8 @@ public:
     ~HidrawPlatform() override;
 
     Result listInterfaces(std::vector<std::string>& paths) override;
-    Handle open(const std::string& path, OpenMode mode, const SecurityAttributes& security) override;
+    Handle open(const std::string& path, OpenMode mode,
+                const SecurityAttributes& security) override;
     Result getAttributes(Handle handle, Attributes& attributes) override;
     Result getString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer) override;
     Result getCapabilities(Handle handle, Capabilities& capabilities) override;
@@ -53,7 +54,7 @@ public:
     // Device nodes this layer has open right now.
     std::size_t openNodeCount() const { return open_.size(); }
 
-private:
+  private:
     struct OpenNode {
         HidrawNode node;
         OpenMode mode;

@@ -58,7 +58,9 @@ std::optional<std::string> readLine(const std::string& path) {
     return text;
 }
 
-bool exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+bool exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
 
 std::string parentDir(const std::string& path) {
     const auto slash = path.find_last_of('/');

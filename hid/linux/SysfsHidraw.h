@@ -35,7 +35,7 @@ struct HidIdentity {
 };
 
 class SysfsHidraw {
-public:
+  public:
     SysfsHidraw(std::string sysfsRoot, std::string devRoot)
         : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
 
@@ -60,7 +60,7 @@ public:
 
     const std::string& devRoot() const { return devRoot_; }
 
-private:
+  private:
     std::string classDir() const { return sysfsRoot_ + "/class/hidraw"; }
     std::string hidDeviceLink(const std::string& nodeName) const {
         return classDir() + "/" + nodeName + "/device";

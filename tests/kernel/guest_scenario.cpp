@@ -105,11 +105,12 @@ Bytes report(std::initializer_list<std::uint8_t> head) {
 // A HID device of someone else's, with an ID that is not the generator's.
 // It answers nothing.
 class ForeignDevice : public tpg::hid::uhid::UhidHandler {
-public:
+  public:
     std::optional<Bytes> getReport(std::uint8_t, tpg::hid::uhid::ReportType) override {
         return std::nullopt;
     }
-    bool setReport(std::uint8_t, tpg::hid::uhid::ReportType, std::span<const std::uint8_t>) override {
+    bool setReport(std::uint8_t, tpg::hid::uhid::ReportType,
+                   std::span<const std::uint8_t>) override {
         return false;
     }
     std::optional<Bytes> inputReport() override { return std::nullopt; }
@@ -198,10 +199,15 @@ void run() {
     }
     std::string error;
     ForeignDevice foreignHandler;
-    auto foreign = tpg::hid::uhid::UhidDevice::create(
-        {.name = "Foreign device", .uniq = "FD-0001", .bus = 0x03, .vendorId = 0x6C3A,
-         .productId = 0x0001, .version = 0x0100, .descriptor = kForeignDescriptor},
-        foreignHandler, std::chrono::milliseconds(50), error);
+    auto foreign =
+        tpg::hid::uhid::UhidDevice::create({.name = "Foreign device",
+                                            .uniq = "FD-0001",
+                                            .bus = 0x03,
+                                            .vendorId = 0x6C3A,
+                                            .productId = 0x0001,
+                                            .version = 0x0100,
+                                            .descriptor = kForeignDescriptor},
+                                           foreignHandler, std::chrono::milliseconds(50), error);
     check(foreign != nullptr && !foreign->waitForNode(std::chrono::seconds(5)).empty(),
           "foreign HID device created", error);
     auto genA = makeGenerator("TPG-A-0001", kStateA);
@@ -244,12 +250,12 @@ void run() {
     w->window.userPicked(ControlId::ext_trig_dir, 1);
     w->skin.type(ControlId::ext_sync_freq, "300000000");
     w->window.buttonPressed(ControlId::SetFsync);
-    checkReceived(*genB,
-                  {report({0x00, 0x01, 0x00, 0x80, 0x96, 0x98, 0x00}),
-                   report({0x00, 0x02, 0x00, 0x53, 0x01}), report({0x00, 0x03, 0x00, 0x01, 0x00}),
-                   report({0x00, 0x05, 0x00, 0x01, 0x00}),
-                   report({0x00, 0x06, 0x00, 0x00, 0xA3, 0xE1, 0x11})},
-                  "five commands reach B with their bytes, 65 each");
+    checkReceived(
+        *genB,
+        {report({0x00, 0x01, 0x00, 0x80, 0x96, 0x98, 0x00}), report({0x00, 0x02, 0x00, 0x53, 0x01}),
+         report({0x00, 0x03, 0x00, 0x01, 0x00}), report({0x00, 0x05, 0x00, 0x01, 0x00}),
+         report({0x00, 0x06, 0x00, 0x00, 0xA3, 0xE1, 0x11})},
+        "five commands reach B with their bytes, 65 each");
     check(genB->state() == tpg::protocol::DeviceState{10000000, 339, 1, 1, 300000000},
           "B holds the five settings sent");
     w->window.buttonPressed(ControlId::Factory);

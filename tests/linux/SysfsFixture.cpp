@@ -74,12 +74,11 @@ void SysfsFixture::addUsb(int number, std::uint16_t vendorId, std::uint16_t prod
     writeFile(usbInterface / "bInterfaceNumber", "00\n");
     writeFile(usbInterface / "bInterfaceClass", "03\n");
     const std::string id = hex(vendorId, 4) + ":" + hex(productId, 4) + "." + hex(number + 1, 4);
-    const std::string uevent = "DRIVER=hid-generic\nHID_ID=0003:0000" + hex(vendorId, 4) +
-                               ":0000" + hex(productId, 4) + "\nHID_NAME=" +
-                               strings.manufacturer.value_or("") + " " +
-                               strings.product.value_or("") + "\nHID_PHYS=usb-0000:00:14.0-" +
-                               std::to_string(number + 1) + "/input0\nHID_UNIQ=" +
-                               strings.serial.value_or("") + "\nMODALIAS=hid:b0003g0001\n";
+    const std::string uevent =
+        "DRIVER=hid-generic\nHID_ID=0003:0000" + hex(vendorId, 4) + ":0000" + hex(productId, 4) +
+        "\nHID_NAME=" + strings.manufacturer.value_or("") + " " + strings.product.value_or("") +
+        "\nHID_PHYS=usb-0000:00:14.0-" + std::to_string(number + 1) +
+        "/input0\nHID_UNIQ=" + strings.serial.value_or("") + "\nMODALIAS=hid:b0003g0001\n";
     addNode(number, usbInterface / ("0003:" + id), uevent, descriptor);
 }
 
@@ -88,10 +87,9 @@ void SysfsFixture::addVirtual(int number, std::uint16_t vendorId, std::uint16_t 
                               const std::vector<std::uint8_t>& descriptor) {
     const std::string id = hex(vendorId, 4) + ":" + hex(productId, 4) + "." + hex(number + 1, 4);
     const fs::path hidDevice = root_ / "sys/devices/virtual/misc/uhid" / ("0003:" + id);
-    const std::string uevent = "HID_ID=0003:0000" + hex(vendorId, 4) + ":0000" +
-                               hex(productId, 4) + "\nHID_NAME=" + name +
-                               "\nHID_PHYS=virtual/" + std::to_string(number) +
-                               "\nHID_UNIQ=" + uniq + "\n";
+    const std::string uevent = "HID_ID=0003:0000" + hex(vendorId, 4) + ":0000" + hex(productId, 4) +
+                               "\nHID_NAME=" + name + "\nHID_PHYS=virtual/" +
+                               std::to_string(number) + "\nHID_UNIQ=" + uniq + "\n";
     addNode(number, hidDevice, uevent, descriptor);
 }
 

@@ -20,7 +20,7 @@ struct UsbStrings {
 };
 
 class SysfsFixture {
-public:
+  public:
     SysfsFixture();
     ~SysfsFixture();
     SysfsFixture(const SysfsFixture&) = delete;
@@ -43,7 +43,7 @@ public:
 
     static void writeFile(const std::filesystem::path& path, const std::string& content);
 
-private:
+  private:
     void addNode(int number, const std::filesystem::path& hidDevice, const std::string& uevent,
                  const std::vector<std::uint8_t>& descriptor);
 

@@ -111,8 +111,8 @@ TEST(HidrawPlatform, MissingStringsAndBadDescriptorsFail) {
     SysfsFixture fs;
     fs.addUsb(0, kVendor, kProduct, {std::nullopt, "P", std::nullopt, "zz"}, {0x75, 0x08, 0x96});
     fs.addVirtual(1, kVendor, kProduct, "", "", {0xB4});
-    HidrawPlatform platform({.sysfsRoot = fs.sysfsRoot(), .devRoot = fs.devRoot(),
-                             .openable = {{kVendor, kProduct}}});
+    HidrawPlatform platform(
+        {.sysfsRoot = fs.sysfsRoot(), .devRoot = fs.devRoot(), .openable = {{kVendor, kProduct}}});
     std::array<std::uint8_t, 100> buffer{};
     for (int n : {0, 1}) {
         SCOPED_TRACE(n);

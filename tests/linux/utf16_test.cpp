@@ -28,7 +28,10 @@ TEST(Utf16Handover, WritesUtf16leAsTheStringQueriesDo) {
     const std::vector<Utf16Case> cases = {
         {"ASCII serial", "TPG350-00417", u"TPG350-00417"},
         {"empty", "", u""},
-        {"Latin-1 letters", "Gr\xC3\xBC\xC3\x9F" "e", u"Gr\u00FC\u00DFe"},
+        {"Latin-1 letters",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e",
+         u"Gr\u00FC\u00DFe"},
         {"CJK", "\xE6\xB5\x8B\xE8\xAF\x95", u"\u6D4B\u8BD5"},
         {"outside the BMP: surrogate pair", "a\xF0\x9F\x98\x80z", u"a\xD83D\xDE00z"},
         {"stray continuation byte", "a\x80z", u"a\uFFFDz"},
@@ -62,9 +65,10 @@ TEST(Utf16Handover, WritesUtf16leAsTheStringQueriesDo) {
 }
 
 TEST(Utf16Handover, CoreDecodesWhatTheLayerWrote) {
-    const std::vector<std::string> texts = {"TPG350-00417", "Gr\xC3\xBC\xC3\x9F" "e",
-                                            "\xE6\xB5\x8B\xE8\xAF\x95",
-                                            "a\xF0\x9F\x98\x80z"};
+    const std::vector<std::string> texts = {"TPG350-00417",
+                                            "Gr\xC3\xBC\xC3\x9F"
+                                            "e",
+                                            "\xE6\xB5\x8B\xE8\xAF\x95", "a\xF0\x9F\x98\x80z"};
     for (const auto& text : texts) {
         SCOPED_TRACE(text);
         std::array<std::uint8_t, 201> buffer{};

@@ -114,8 +114,9 @@ void UhidDevice::run() {
         const auto wait =
             std::chrono::duration_cast<std::chrono::milliseconds>(nextInput - Clock::now());
         std::array<pollfd, 2> fds{pollfd{fd_, POLLIN, 0}, pollfd{wakeFd_, POLLIN, 0}};
-        const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(std::max<long>(
-                                                             0, static_cast<long>(wait.count()))));
+        const int ready =
+            ::poll(fds.data(), fds.size(),
+                   static_cast<int>(std::max<long>(0, static_cast<long>(wait.count()))));
         if (ready < 0 && errno != EINTR) {
             return;
         }

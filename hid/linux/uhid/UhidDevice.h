@@ -18,7 +18,7 @@ namespace tpg::hid::uhid {
 
 struct UhidSpec {
     std::string name;
-    std::string uniq;  // the serial number the HID layer reports
+    std::string uniq;          // the serial number the HID layer reports
     std::uint16_t bus = 0x03;  // USB
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
@@ -31,7 +31,7 @@ enum class ReportType : std::uint8_t { Feature = 0, Output = 1, Input = 2 };
 
 // What the device does; called on the device's own thread.
 class UhidHandler {
-public:
+  public:
     virtual ~UhidHandler() = default;
     // The report to answer a GET_REPORT with, exactly as it goes back to the
     // kernel; nothing fails the request.
@@ -46,7 +46,7 @@ public:
 };
 
 class UhidDevice {
-public:
+  public:
     UhidDevice(const UhidDevice&) = delete;
     UhidDevice& operator=(const UhidDevice&) = delete;
     // Destroys the device: the kernel removes its hidraw node.
@@ -62,7 +62,8 @@ public:
     // The device node of this device ("/dev/hidraw3"), waited for: the kernel
     // acknowledges a creation before the hidraw node exists. Empty when it
     // has not appeared within the timeout.
-    std::string waitForNode(std::chrono::milliseconds timeout, const std::string& sysfsRoot = "/sys",
+    std::string waitForNode(std::chrono::milliseconds timeout,
+                            const std::string& sysfsRoot = "/sys",
                             const std::string& devRoot = "/dev") const;
 
     // How often the kernel opened and closed the device (the first opener of
@@ -73,7 +74,7 @@ public:
     // The physical path given to the kernel, unique per device of the process.
     const std::string& phys() const { return phys_; }
 
-private:
+  private:
     UhidDevice(int fd, int wakeFd, UhidHandler& handler, std::chrono::milliseconds inputPeriod,
                std::string phys);
     void run();

@@ -41,7 +41,7 @@ std::vector<std::uint8_t> generatorDescriptor(std::uint16_t inputReportByteLengt
                                               std::uint16_t featureReportByteLength);
 
 class VirtualGenerator : private UhidHandler {
-public:
+  public:
     // Creates the device and waits for its hidraw node. Nothing, and the
     // reason in error, when either fails.
     static std::unique_ptr<VirtualGenerator> create(const VirtualGeneratorSpec& spec,
@@ -60,7 +60,7 @@ public:
     int opens() const { return device_->opens(); }
     int closes() const { return device_->closes(); }
 
-private:
+  private:
     explicit VirtualGenerator(VirtualGeneratorSpec spec);
 
     std::optional<std::vector<std::uint8_t>> getReport(std::uint8_t reportNumber,
