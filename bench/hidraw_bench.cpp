@@ -98,7 +98,7 @@ void rescanTicks(benchmark::State& state, bool openEveryNode) {
     BenchHost host;
     tpg::link::DeviceLink deviceLink(platform, link, host);
 
-    for (auto _ : state) {
+    while (state.KeepRunning()) {
         deviceLink.Scan_USB_devices();
         link.deviceAttached = deviceLink.FindTheHid();
         if (!link.deviceAttached) {

@@ -131,11 +131,18 @@ const tpg::protocol::DeviceState kStateB{.pulseFrequency = 123456789,
                                          .triggerSyncFunction = 1,
                                          .syncFrequency = 250000000};
 
+// A's name is not ASCII: it travels UTF-8 in the kernel, UTF-16LE through
+// the string query, and UTF-8 again in the window.
+const std::string kNameA = "G\xC3\xA9n\xC3\xA9rateur \xCE\xA9 \xF0\x9F\x93\x88";
+
 std::unique_ptr<VirtualGenerator> makeGenerator(const std::string& serial,
                                                 const tpg::protocol::DeviceState& state) {
     VirtualGeneratorSpec spec;
     spec.serialNumber = serial;
     spec.state = state;
+    if (serial == "TPG-A-0001") {
+        spec.name = kNameA;
+    }
     std::string error;
     auto generator = VirtualGenerator::create(spec, error);
     check(generator != nullptr, "virtual generator " + serial + " created", error);
@@ -278,6 +285,8 @@ void run() {
                "the list holds only A");
     check(w->window.linkState().deviceAttached, "A opened in the same tick");
     checkShows(*w, kStateA, "A");
+    checkEqual(w->text(ControlId::lblProduct), " " + kNameA, "A's name through UTF-16");
+    checkEqual(w->text(ControlId::lblManuf), " " + kNameA, "the same name as maker");
     checkEqual(w->window.timerInterval(), 250, "a lost link sets 250 ms");
     checkEqual(genA->opens(), aOpensBefore + 2, "A examined by the rescan and opened");
     checkEqual(openDescriptors().hidraw, 2, "two descriptors, now on A");
