@@ -52,6 +52,7 @@ void BM_RescanTickSearching(benchmark::State& state) {
     desk.bench.failAlways(Op::Open, "/dev/hid/gen-b");
     desk.window.Form_Load();
     for (auto _ : state) {
+        (void)_;
         desk.window.timerTick();
     }
     if (desk.window.linkState().deviceAttached || desk.bench.openDeviceHandles() != 0) {
@@ -68,6 +69,7 @@ void BM_RescanTickFinding(benchmark::State& state) {
     desk.window.Form_Load();
     auto& link = desk.window.deviceLink();
     for (auto _ : state) {
+        (void)_;
         state.PauseTiming();
         link.closeDevice();
         desk.window.linkState().deviceAttached = false;
@@ -85,6 +87,7 @@ void BM_ProbeTick(benchmark::State& state) {
     Desk desk;
     desk.window.Form_Load();
     for (auto _ : state) {
+        (void)_;
         desk.window.timerTick();
     }
     if (!desk.window.linkState().deviceAttached) {
@@ -99,6 +102,7 @@ void BM_RefreshDeviceState(benchmark::State& state) {
     Desk desk;
     desk.window.Form_Load();
     for (auto _ : state) {
+        (void)_;
         desk.window.RefreshDeviceState();
     }
     if (!desk.window.linkState().uiReady || !desk.bench.sentReports().empty()) {
@@ -110,6 +114,7 @@ BENCHMARK(BM_RefreshDeviceState);
 void BM_FillAmplitudeList(benchmark::State& state) {
     Desk desk;
     for (auto _ : state) {
+        (void)_;
         desk.window.FillAmplitudeList();
     }
 }
@@ -119,6 +124,7 @@ void BM_BuildCommand(benchmark::State& state) {
     const auto length = static_cast<std::size_t>(state.range(0));
     std::int32_t value = 10000000;
     for (auto _ : state) {
+        (void)_;
         auto report =
             protocol::buildCommand(protocol::ReportCommand::SetPulseFrequency, value, length);
         benchmark::DoNotOptimize(report);
@@ -131,6 +137,7 @@ void BM_ParseStateReport(benchmark::State& state) {
     const auto report =
         *protocol::buildStateReport(protocol::DeviceState{10000000, 339, 1, 0, 10000000}, 65);
     for (auto _ : state) {
+        (void)_;
         benchmark::DoNotOptimize(report.data());
         auto parsed = protocol::parseStateReport(report);
         benchmark::DoNotOptimize(parsed);
@@ -141,6 +148,7 @@ BENCHMARK(BM_ParseStateReport);
 void BM_BuildStateReport(benchmark::State& state) {
     protocol::DeviceState settings{10000000, 339, 1, 0, 10000000};
     for (auto _ : state) {
+        (void)_;
         auto report = protocol::buildStateReport(settings, 65);
         benchmark::DoNotOptimize(report);
         ++settings.pulseFrequency;
@@ -151,6 +159,7 @@ BENCHMARK(BM_BuildStateReport);
 void BM_ParseCommand(benchmark::State& state) {
     const auto report = *protocol::buildCommand(protocol::ReportCommand::SetAmplitude, 339, 65);
     for (auto _ : state) {
+        (void)_;
         benchmark::DoNotOptimize(report.data());
         auto parsed = protocol::parseCommand(report);
         benchmark::DoNotOptimize(parsed);
@@ -161,6 +170,7 @@ BENCHMARK(BM_ParseCommand);
 void BM_AmplitudeText(benchmark::State& state) {
     int index = 0;
     for (auto _ : state) {
+        (void)_;
         auto text = protocol::amplitudeText(index);
         benchmark::DoNotOptimize(text);
         index = (index + 1) % protocol::kAmplitudeSteps;

@@ -277,6 +277,32 @@ TEST(SimulatedBench, InjectedFaultsOnCallsWithoutDeviceHandle) {
     EXPECT_EQ(bench.openHandles(kGen), 0);
 }
 
+TEST(SimulatedBench, FailNthCallWhateverItIs) {
+    SimulatedBench bench;
+    bench.plug(generatorSpec(kGen, u"A1"));
+    std::vector<std::string> paths;
+    const long start = bench.totalCalls();
+
+    bench.failNthCall(1);
+    EXPECT_EQ(bench.listInterfaces(paths), 0) << "the next call fails";
+    EXPECT_NE(bench.listInterfaces(paths), 0) << "and only that one";
+
+    bench.failNthCall(3);
+    const Handle h = bench.open(kGen, OpenMode::Plain, {});
+    ASSERT_NE(h, kNoHandle);
+    Attributes attributes;
+    EXPECT_NE(bench.getAttributes(h, attributes), 0);
+    std::array<std::uint8_t, 201> buffer{};
+    EXPECT_EQ(bench.getString(h, StringKind::SerialNumber, buffer), 0) << "third call";
+    EXPECT_NE(bench.getString(h, StringKind::SerialNumber, buffer), 0);
+    EXPECT_EQ(bench.totalCalls() - start, 6);
+
+    // Cleared faults include a pending n-th call.
+    bench.failNthCall(1);
+    bench.clearFaults();
+    EXPECT_NE(bench.getAttributes(h, attributes), 0);
+}
+
 TEST(SimulatedBench, OpenHandleCounting) {
     SimulatedBench bench;
     bench.plug(generatorSpec(kGen, u"A1"));
@@ -439,17 +465,17 @@ TEST(SimulatedBench, StringsOfEachKind) {
 TEST(SimulatedBench, InputReportWaitingOrNever) {
     struct Case {
         const char* what;
-        bool waiting;
-        OpenMode mode;
         std::size_t bufferBytes;
+        OpenMode mode;
+        bool waiting;
         bool read;
     };
     const Case cases[] = {
-        {"waiting, overlapped handle", true, OpenMode::Overlapped, 65, true},
-        {"waiting, larger buffer", true, OpenMode::Overlapped, 200, true},
-        {"never", false, OpenMode::Overlapped, 65, false},
-        {"waiting, but a plain handle", true, OpenMode::Plain, 65, false},
-        {"waiting, buffer shorter than the input report", true, OpenMode::Overlapped, 64, false},
+        {"waiting, overlapped handle", 65, OpenMode::Overlapped, true, true},
+        {"waiting, larger buffer", 200, OpenMode::Overlapped, true, true},
+        {"never", 65, OpenMode::Overlapped, false, false},
+        {"waiting, but a plain handle", 65, OpenMode::Plain, true, false},
+        {"waiting, buffer shorter than the input report", 64, OpenMode::Overlapped, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
