@@ -294,17 +294,6 @@ TEST(FrequencyEntry, FailedSendIsSilent) {
     EXPECT_EQ(rig.takeSent(), std::vector<Bytes>{frequencyReport(Entry::Pulse, 20000000)});
 }
 
-TEST(FrequencyEntry, UnpluggedGeneratorSendFailsSilently) {
-    FilledWindow rig('.');
-    rig.bench.unplug(Rig::path("gen"));
-    rig.type(ControlId::ext_sync_freq, "5000000");
-    rig.press(ControlId::SetFsync);
-    EXPECT_TRUE(rig.skin.messages().empty());
-    EXPECT_EQ(rig.link().lastResult, 0);
-    EXPECT_TRUE(rig.takeSent().empty());
-    EXPECT_EQ(rig.text(ControlId::ext_sync_freq), "5000000");
-}
-
 // After a failed state read the sync box is disabled and empty while its
 // button is enabled: pressing it is bad input, and the program runs on.
 TEST(FrequencyEntry, DisabledEmptySyncBoxAfterAFailedStateRead) {

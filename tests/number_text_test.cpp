@@ -168,13 +168,5 @@ TEST(NumberText, NotNumbers) {
     expectNotNumbers(std::begin(withComma), std::end(withComma), ',');
 }
 
-TEST(NumberText, DecimalText) {
-    EXPECT_EQ(decimalText(0), "0");
-    EXPECT_EQ(decimalText(25000), "25000");
-    EXPECT_EQ(decimalText(350000000), "350000000");
-    EXPECT_EQ(decimalText(-5), "-5");
-    EXPECT_EQ(decimalText(std::numeric_limits<long long>::min()), "-9223372036854775808");
-}
-
 }  // namespace
 }  // namespace tpg::ui
