@@ -100,14 +100,21 @@ TEST(NumberText, BeyondTheRangeOfADouble) {
         {"100e-400", 0.0},
         {tinyFraction, 0.0},
         {"1e-99999999999999999999", 0.0},
-        // A tiny fraction with a small positive exponent is still tiny.
-        {tinyFraction + "e5", 0.0},
         // Within range however written.
         {"1.7e308", 1.7e308},
         {"0.0001e10", 1e6},
         {"0e999999", 0.0},
     };
     expectNumbers(std::begin(cases), std::end(cases), '.');
+}
+
+// A fraction too small for a double stays too small under a small positive
+// exponent: 1e-331 times 1e5 is zero, not infinity.
+TEST(NumberText, TinyFractionWithPositiveExponentIsZero) {
+    const std::string tiny = "0." + std::string(330, '0') + "1e5";
+    const auto value = parseNumber(tiny, '.');
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(*value, 0.0);
 }
 
 TEST(NumberText, NotNumbers) {
