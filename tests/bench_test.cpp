@@ -155,65 +155,63 @@ const DeviceCall kDeviceCalls[] = {
      }},
 };
 
+// Both handles the tool opens on a device: plain and overlapped.
+struct BothHandles {
+    Handle plain;
+    Handle overlapped;
+};
+BothHandles openBoth(SimulatedBench& bench, const std::string& path) {
+    return {bench.open(path, OpenMode::Plain, {}), bench.open(path, OpenMode::Overlapped, {})};
+}
+Result callOn(const DeviceCall& c, SimulatedBench& bench, BothHandles h) {
+    return c.call(bench, h.plain, h.overlapped);
+}
+
 TEST(SimulatedBench, StaleHandlesAfterUnplugFailEveryCall) {
     for (const auto& c : kDeviceCalls) {
         SCOPED_TRACE(opName(c.op));
         SimulatedBench bench;
         bench.plug(generatorSpec(kGen, u"A1"));
-        const Handle plain = bench.open(kGen, OpenMode::Plain, {});
-        const Handle overlapped = bench.open(kGen, OpenMode::Overlapped, {});
-        ASSERT_NE(c.call(bench, plain, overlapped), 0) << "works while plugged";
+        const BothHandles old = openBoth(bench, kGen);
+        ASSERT_NE(callOn(c, bench, old), 0) << "works while plugged";
 
         bench.unplug(kGen);
-        EXPECT_EQ(c.call(bench, plain, overlapped), 0) << "unplugged";
+        EXPECT_EQ(callOn(c, bench, old), 0) << "unplugged";
 
         // The same path plugged again is a new device: the old handles stay
         // stale, while a fresh open works.
         bench.plug(generatorSpec(kGen, u"A1"));
-        EXPECT_EQ(c.call(bench, plain, overlapped), 0) << "replugged, old handles";
-        const Handle plain2 = bench.open(kGen, OpenMode::Plain, {});
-        const Handle overlapped2 = bench.open(kGen, OpenMode::Overlapped, {});
-        EXPECT_NE(c.call(bench, plain2, overlapped2), 0) << "replugged, new handles";
+        EXPECT_EQ(callOn(c, bench, old), 0) << "replugged, old handles";
+        EXPECT_NE(callOn(c, bench, openBoth(bench, kGen)), 0) << "replugged, new handles";
 
         // Stale handles stay open until closed, and closing them succeeds.
         EXPECT_EQ(bench.openHandles(kGen), 4);
-        EXPECT_NE(bench.close(plain), 0);
-        EXPECT_NE(bench.close(overlapped), 0);
+        EXPECT_NE(bench.close(old.plain), 0);
+        EXPECT_NE(bench.close(old.overlapped), 0);
         EXPECT_EQ(bench.openHandles(kGen), 2);
     }
 }
 
-TEST(SimulatedBench, InjectedFaultsOncePerOp) {
+TEST(SimulatedBench, InjectedFaultsPerOp) {
     for (const auto& c : kDeviceCalls) {
-        SCOPED_TRACE(opName(c.op));
-        SimulatedBench bench;
-        bench.plug(generatorSpec(kGen, u"A1"));
-        const Handle plain = bench.open(kGen, OpenMode::Plain, {});
-        const Handle overlapped = bench.open(kGen, OpenMode::Overlapped, {});
-
-        bench.failOnce(c.op);
-        EXPECT_EQ(c.call(bench, plain, overlapped), 0) << "first call fails";
-        EXPECT_NE(c.call(bench, plain, overlapped), 0) << "second call works";
-        EXPECT_EQ(bench.callCount(c.op), 2);
-        EXPECT_EQ(bench.callCount(c.op, kGen), 2);
-        EXPECT_EQ(bench.callCount(c.op, kOther), 0);
-    }
-}
-
-TEST(SimulatedBench, InjectedFaultsAlwaysPerOp) {
-    for (const auto& c : kDeviceCalls) {
-        SCOPED_TRACE(opName(c.op));
-        SimulatedBench bench;
-        bench.plug(generatorSpec(kGen, u"A1"));
-        const Handle plain = bench.open(kGen, OpenMode::Plain, {});
-        const Handle overlapped = bench.open(kGen, OpenMode::Overlapped, {});
-
-        bench.failAlways(c.op);
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(c.call(bench, plain, overlapped), 0) << "call " << i;
+        for (bool always : {false, true}) {
+            SCOPED_TRACE(std::string(opName(c.op)) + (always ? " always" : " once"));
+            SimulatedBench bench;
+            bench.plug(generatorSpec(kGen, u"A1"));
+            const BothHandles gen = openBoth(bench, kGen);
+            if (always) {
+                bench.failAlways(c.op);
+            } else {
+                bench.failOnce(c.op);
+            }
+            EXPECT_EQ(callOn(c, bench, gen), 0) << "first call fails";
+            EXPECT_EQ(callOn(c, bench, gen) != 0, !always) << "second call";
+            EXPECT_EQ(bench.callCount(c.op), 2);
+            EXPECT_EQ(bench.callCount(c.op, kGen), 2);
+            EXPECT_EQ(bench.callCount(c.op, kOther), 0);
+            bench.clearFaults();
+            EXPECT_NE(callOn(c, bench, gen), 0) << "after clearFaults";
         }
-        bench.clearFaults();
-        EXPECT_NE(c.call(bench, plain, overlapped), 0) << "after clearFaults";
     }
 }
 
@@ -224,21 +222,18 @@ TEST(SimulatedBench, InjectedFaultsWithPathHitOnlyThatDevice) {
             SimulatedBench bench;
             bench.plug(generatorSpec(kGen, u"A1"));
             bench.plug(generatorSpec(kOther, u"B2"));
-            const Handle genPlain = bench.open(kGen, OpenMode::Plain, {});
-            const Handle genRead = bench.open(kGen, OpenMode::Overlapped, {});
-            const Handle otherPlain = bench.open(kOther, OpenMode::Plain, {});
-            const Handle otherRead = bench.open(kOther, OpenMode::Overlapped, {});
-
+            const BothHandles gen = openBoth(bench, kGen);
+            const BothHandles other = openBoth(bench, kOther);
             if (always) {
                 bench.failAlways(c.op, kOther);
             } else {
                 bench.failOnce(c.op, kOther);
             }
             // The other device's calls do not use up the fault.
-            EXPECT_NE(c.call(bench, genPlain, genRead), 0);
-            EXPECT_NE(c.call(bench, genPlain, genRead), 0);
-            EXPECT_EQ(c.call(bench, otherPlain, otherRead), 0);
-            EXPECT_EQ(c.call(bench, otherPlain, otherRead) != 0, !always);
+            EXPECT_NE(callOn(c, bench, gen), 0);
+            EXPECT_NE(callOn(c, bench, gen), 0);
+            EXPECT_EQ(callOn(c, bench, other), 0);
+            EXPECT_EQ(callOn(c, bench, other) != 0, !always);
             EXPECT_EQ(bench.callCount(c.op, kGen), 2);
             EXPECT_EQ(bench.callCount(c.op, kOther), 2);
             EXPECT_EQ(bench.callCount(c.op), 4);
