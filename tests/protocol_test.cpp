@@ -53,7 +53,15 @@ const CommandBytes kCommandBytes[] = {
 
 TEST(FeatureReports, CommandBytesAreExactAtEveryLength) {
     for (const auto& c : kCommandBytes) {
-        for (std::size_t length : kLengths) {
+        // Every length from the layout's minimum to a little beyond a
+        // full-speed report, and the largest lengths.
+        std::vector<std::size_t> lengths;
+        for (std::size_t length = minimumLength(c.command); length <= 70; ++length) {
+            lengths.push_back(length);
+        }
+        lengths.push_back(255);
+        lengths.push_back(65535);
+        for (std::size_t length : lengths) {
             SCOPED_TRACE("command " + std::to_string(static_cast<int>(c.command)) + " value " +
                          std::to_string(c.value) + " length " + std::to_string(length));
             const auto built = buildCommand(c.command, c.value, length);
