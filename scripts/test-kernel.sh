@@ -31,8 +31,14 @@ kernel_dir="$work/$package"
 if [ ! -f "$kernel_dir/ready" ]; then
   echo "test-kernel: fetching $package"
   rm -rf "$kernel_dir" && mkdir -p "$kernel_dir/deb"
-  (cd "$kernel_dir/deb" && apt-get download -qq "$package" 2>/dev/null)
-  dpkg-deb -x "$kernel_dir"/deb/*.deb "$kernel_dir/root"
+  # Stale package lists may name a version the mirror no longer has.
+  (cd "$kernel_dir/deb" && apt-get download -qq "$package" 2>/dev/null) ||
+    { apt-get update -qq && (cd "$kernel_dir/deb" && apt-get download -qq "$package" 2>/dev/null); }
+  # Only the kernel image and the three HID modules are taken out.
+  mkdir -p "$kernel_dir/root"
+  dpkg-deb --fsys-tarfile "$kernel_dir"/deb/*.deb |
+    tar -x -C "$kernel_dir/root" --wildcards './boot/vmlinuz-*' \
+      '*/drivers/hid/hid.ko*' '*/drivers/hid/hid-generic.ko*' '*/drivers/hid/uhid.ko*'
   cp "$kernel_dir"/root/boot/vmlinuz-* "$kernel_dir/vmlinuz"
   for module in hid hid-generic uhid; do
     found=$(find "$kernel_dir/root/lib/modules" -name "$module.ko*" -path '*drivers/hid/*' | head -1)
