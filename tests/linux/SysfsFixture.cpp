@@ -93,6 +93,32 @@ void SysfsFixture::addVirtual(int number, std::uint16_t vendorId, std::uint16_t 
     addNode(number, hidDevice, uevent, descriptor);
 }
 
+void SysfsFixture::setModes(const std::vector<int>& readOnly) {
+    using fs::perms;
+    fs::permissions(root_, perms::owner_all | perms::group_read | perms::group_exec |
+                               perms::others_read | perms::others_exec);
+    for (const auto& entry : fs::recursive_directory_iterator(root_)) {
+        if (entry.is_symlink()) {
+            continue;
+        }
+        fs::permissions(entry.path(), entry.is_directory()
+                                          ? perms::owner_all | perms::group_read |
+                                                perms::group_exec | perms::others_read |
+                                                perms::others_exec
+                                          : perms::owner_read | perms::owner_write |
+                                                perms::group_read | perms::others_read);
+    }
+    for (const auto& entry : fs::directory_iterator(root_ / "dev")) {
+        fs::permissions(entry.path(), perms::owner_read | perms::owner_write | perms::group_read |
+                                          perms::group_write | perms::others_read |
+                                          perms::others_write);
+    }
+    for (const int number : readOnly) {
+        fs::permissions(root_ / "dev" / ("hidraw" + std::to_string(number)),
+                        perms::owner_read | perms::group_read | perms::others_read);
+    }
+}
+
 void SysfsFixture::remove(int number) {
     const std::string name = "hidraw" + std::to_string(number);
     fs::remove(root_ / "sys/class/hidraw" / name);

@@ -38,6 +38,9 @@ class SysfsFixture {
     void addVirtual(int number, std::uint16_t vendorId, std::uint16_t productId,
                     const std::string& name, const std::string& uniq,
                     const std::vector<std::uint8_t>& descriptor);
+    // Opens the whole tree to every user for reading (as sysfs is), with the
+    // device nodes readable and writable by all but the ones in readOnly.
+    void setModes(const std::vector<int>& readOnly);
     // Takes the node and its HID device away, as an unplug does.
     void remove(int number);
 

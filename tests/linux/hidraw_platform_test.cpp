@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -173,6 +174,32 @@ TEST(HidrawPlatform, HandlesItDidNotMakeAreLeftAlone) {
     EXPECT_TRUE(hid::isOpen(event));
     EXPECT_EQ(m.platform.close(event), 1);
     EXPECT_EQ(m.platform.close(event), 0);
+}
+
+TEST(HidrawPlatform, AGeneratorThatMayNotBeWrittenIsSkipped) {
+    // hidraw2 is read-only for everyone. Root may write anything, so the
+    // check runs in a child that has given up root for "nobody".
+    Machine m;
+    m.fs.setModes({2});
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(3);
+        }
+        const bool refused = !hid::isOpen(m.platform.open(m.fs.devPath(2), OpenMode::Plain, {}));
+        ui::headless::HeadlessSkin skin;
+        ui::MainWindow window(m.platform, skin);
+        window.Form_Load();
+        const bool listedOther =
+            skin.items(ui::ControlId::SerNo) == std::vector<std::string>{"TPG-V-7"};
+        window.Form_Unload();
+        ::_exit(refused && listedOther && m.platform.openNodeCount() == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the read-only generator was opened or listed";
 }
 
 TEST(HidrawPlatform, TheWindowOverFixtureNodes) {
