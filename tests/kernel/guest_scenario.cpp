@@ -353,6 +353,32 @@ void run() {
                "B closed at shutdown");
     w.reset();
     checkEqual(foreign->opens(), 0, "the foreign device was never opened");
+
+    // A generator that keeps no input report waiting: every probe finds
+    // nothing (EAGAIN), drops the link and opens it again in the same tick.
+    genA.reset();
+    genB.reset();
+    VirtualGeneratorSpec quiet;
+    quiet.serialNumber = "TPG-Q-0003";
+    quiet.inputPeriod = std::chrono::hours(1);
+    auto genQ = VirtualGenerator::create(quiet, error);
+    check(genQ != nullptr, "a generator without input reports created", error);
+    if (!genQ) {
+        return;
+    }
+    w = std::make_unique<Window>();
+    w->window.Form_Load();
+    check(w->window.linkState().deviceAttached, "the quiet generator is opened");
+    const int opensBefore =
+        settled([&] { return genQ->opens() - genQ->closes(); }, 1) == 1 ? genQ->opens() : -1;
+    w->tick();
+    checkEqual(w->window.timerInterval(), 250, "its probe fails: the link is dropped");
+    check(w->window.linkState().deviceAttached, "and opened again in the same tick");
+    checkEqual(settled([&] { return genQ->opens(); }, opensBefore + 2), opensBefore + 2,
+               "examined by the rescan and opened again");
+    checkEqual(openDescriptors().hidraw, 2, "still exactly two descriptors on it");
+    w->window.Form_Unload();
+    checkEqual(openDescriptors().hidraw, 0, "none after shutdown");
 }
 
 }  // namespace
