@@ -1,0 +1,81 @@
+#include "ui/qt/SkinWidgets.h"
+
+namespace tpg::ui::qt {
+
+bool ownEnabledState(const QWidget& widget) { return !widget.testAttribute(Qt::WA_ForceDisabled); }
+
+void LabelAdapter::setText(const std::string& text) { label_.setText(QString::fromStdString(text)); }
+
+void TextAdapter::setText(const std::string& text) { edit_.setText(QString::fromStdString(text)); }
+
+void TextAdapter::setFocus() {
+    // isEnabled() is false also inside a disabled frame: such a box cannot
+    // take the focus, and the focus stays where it is.
+    if (edit_.isEnabled() && edit_.isVisible()) {
+        edit_.setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void ListAdapter::insertItem(int index, const std::string& text) {
+    // On an empty combo box the insertion also selects the new entry; the
+    // core expects adding an entry to select nothing, so that is undone.
+    // Neither change reaches the core: only the user's picks are connected.
+    const int before = combo_.currentIndex();
+    combo_.insertItem(index, QString::fromStdString(text));
+    if (before < 0 && combo_.currentIndex() >= 0) {
+        combo_.setCurrentIndex(-1);
+    }
+}
+
+std::string ListAdapter::itemText(int index) const {
+    return combo_.itemText(index).toStdString();
+}
+
+void ListAdapter::setCurrentIndex(int index) {
+    combo_.setCurrentIndex(index >= 0 && index < combo_.count() ? index : -1);
+}
+
+TimerAdapter::TimerAdapter() {
+    timer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { tick(); });
+}
+
+void TimerAdapter::start(int intervalMs) {
+    tickKeptBack_ = false;
+    timer_.start(intervalMs);
+}
+
+void TimerAdapter::stop() {
+    tickKeptBack_ = false;
+    timer_.stop();
+}
+
+void TimerAdapter::tick() {
+    if (holds_ > 0) {
+        tickKeptBack_ = true;
+        return;
+    }
+    if (onTick_) {
+        onTick_();
+    }
+}
+
+void TimerAdapter::release() {
+    if (holds_ > 0) {
+        --holds_;
+    }
+    if (holds_ == 0 && tickKeptBack_) {
+        tickKeptBack_ = false;
+        // Queued: the handler that opened the box finishes first.
+        QMetaObject::invokeMethod(
+            &timer_,
+            [this] {
+                if (timer_.isActive()) {
+                    tick();
+                }
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+}  // namespace tpg::ui::qt
