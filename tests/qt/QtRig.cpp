@@ -26,6 +26,11 @@ void QtRig::plugGenerator(const std::string& name, const std::u16string& serial,
 
 bool QtRig::load() {
     window.Form_Load();
+    return showOnly();
+}
+
+bool QtRig::showOnly() {
+    skin.show();
     skin.window().activateWindow();
     return QTest::qWaitForWindowExposed(&skin.window()) &&
            QTest::qWaitForWindowActive(&skin.window());
@@ -41,7 +46,7 @@ void QtRig::typeInto(ControlId id, const QString& text) const {
     QTest::keyClicks(box, text);
 }
 
-bool QtRig::pickWithMouse(ControlId id, int index) const {
+bool QtRig::pick(ControlId id, int index) const {
     QComboBox* list = combo(id);
     if (index < 0 || index >= list->count()) {
         return false;
@@ -53,10 +58,19 @@ bool QtRig::pickWithMouse(ControlId id, int index) const {
         return false;
     }
     const QModelIndex entry = list->model()->index(index, list->modelColumn());
-    view->scrollTo(entry);
-    const QPoint at = view->visualRect(entry).center();
-    QTest::mouseMove(view->viewport(), at);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    // In the middle of the popup, away from its scroll arrows, when the
+    // entry can be brought there; the last few entries are reached with the
+    // keys, as a user does when the mouse would land on an arrow.
+    view->scrollTo(entry, QAbstractItemView::PositionAtCenter);
+    const QRect rect = view->visualRect(entry);
+    const QRect clickable = view->viewport()->rect().adjusted(0, 40, 0, -40);
+    if (clickable.contains(rect)) {
+        QTest::mouseMove(view->viewport(), rect.center());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
+    } else {
+        view->setCurrentIndex(entry);
+        QTest::keyClick(view, Qt::Key_Return);
+    }
     return QTest::qWaitFor([view] { return !view->isVisible(); });
 }
 

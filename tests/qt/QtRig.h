@@ -44,6 +44,8 @@ public:
 
     // Loads the window and waits until it is shown and active.
     bool load();
+    // Shows the window as created, without loading it.
+    bool showOnly();
 
     QWidget* widget(ControlId id) const { return skin.widget(id); }
     QComboBox* combo(ControlId id) const { return qobject_cast<QComboBox*>(widget(id)); }
@@ -55,9 +57,10 @@ public:
     void click(ControlId button) const;
     // Clicks into the box, selects everything in it and types text.
     void typeInto(ControlId box, const QString& text) const;
-    // Opens the list's popup and clicks the entry; false when the popup
-    // would not open or the entry is not there.
-    bool pickWithMouse(ControlId list, int index) const;
+    // Opens the list's popup with a click and picks the entry: a click on
+    // it, or the keys for the entries at the very end. False when the popup
+    // would not open or close, or the entry is not there.
+    bool pick(ControlId list, int index) const;
     // One notch of the mouse wheel over the list, without clicking it.
     void turnWheelOver(ControlId list, int notches) const;
 

@@ -74,7 +74,7 @@ void BenchScenarioTest::wholeRun() {
     QVERIFY(shot.save(QStringLiteral(TPG_SCREENSHOT_DIR "/window-filled.png")));
 
     // --- the user picks the other generator ---
-    QVERIFY(rig.pickWithMouse(ControlId::SerNo, 0));
+    QVERIFY(rig.pick(ControlId::SerNo, 0));
     QCOMPARE(rig.bench.openHandles(b), 0);
     QCOMPARE(rig.bench.openHandles(a), 2);
     QCOMPARE(rig.window.timerInterval(), 250);
@@ -90,8 +90,8 @@ void BenchScenarioTest::wholeRun() {
     rig.typeInto(ControlId::Foutput, "10000000.7");
     rig.click(ControlId::SetFout);
     QCOMPARE(text(ControlId::Foutput), QStringLiteral("10000001"));
-    QVERIFY(rig.pickWithMouse(ControlId::Vout, 510));
-    QVERIFY(rig.pickWithMouse(ControlId::ext_trig_dir, 1));
+    QVERIFY(rig.pick(ControlId::Vout, 510));
+    QVERIFY(rig.pick(ControlId::ext_trig_dir, 1));
     QVERIFY(rig.widget(ControlId::ext_sync_freq)->isEnabled());
     rig.typeInto(ControlId::ext_sync_freq, "1000001.5");
     rig.click(ControlId::SetFsync);

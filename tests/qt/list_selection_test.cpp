@@ -52,11 +52,14 @@ void ListSelectionTest::amplitudeList_data() {
         << 0 << -1 << -1 << 2;
     QTest::newRow("refilling the list runs nothing")
         << Action([](QtRig& r) { r.window.FillAmplitudeList(); }) << 0 << -1 << -1 << 511;
-    QTest::newRow("user picks another entry with the mouse")
-        << Action([](QtRig& r) { QVERIFY(r.pickWithMouse(ControlId::Vout, 510)); }) << 1 << 510
+    QTest::newRow("user clicks another entry")
+        << Action([](QtRig& r) { QVERIFY(r.pick(ControlId::Vout, 100)); }) << 1 << 100
+        << 100 << 511;
+    QTest::newRow("user picks the last entry")
+        << Action([](QtRig& r) { QVERIFY(r.pick(ControlId::Vout, 510)); }) << 1 << 510
         << 510 << 511;
     QTest::newRow("user picks the entry already selected")
-        << Action([](QtRig& r) { QVERIFY(r.pickWithMouse(ControlId::Vout, 339)); }) << 1 << 339
+        << Action([](QtRig& r) { QVERIFY(r.pick(ControlId::Vout, 339)); }) << 1 << 339
         << 339 << 511;
     QTest::newRow("user presses the down key on the focused list")
         << Action([](QtRig& r) {

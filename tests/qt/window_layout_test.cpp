@@ -71,8 +71,8 @@ void WindowLayoutTest::controlMatchesTable_data() {
 
 void WindowLayoutTest::controlMatchesTable() {
     QFETCH(ControlId, id);
-    QtRig rig;
-    QVERIFY(rig.load());
+    QtRig rig;  // as created: before the window loads and fills
+    QVERIFY(rig.showOnly());
     const ControlRow& r = tpg::ui::row(id);
     QWidget* w = rig.widget(id);
     QVERIFY(w != nullptr);
@@ -209,7 +209,7 @@ void WindowLayoutTest::tabOrderSkipsDisabledControls() {
 
 void WindowLayoutTest::disabledFrameDisablesItsControls() {
     QtRig rig;
-    QVERIFY(rig.load());
+    QVERIFY(rig.showOnly());
     // Foutput and SetFout start enabled inside the disabled frame Frame3.
     QVERIFY(!rig.widget(ControlId::Foutput)->isEnabled());
     QVERIFY(rig.skin.textWidget(ControlId::Foutput).isEnabled());
@@ -236,12 +236,16 @@ void WindowLayoutTest::valueLabelColours() {
         QCOMPARE(label->textFormat(), Qt::PlainText);
         if (r.kind == ControlKind::ValueLabel) {
             QVERIFY2(label->autoFillBackground(), r.name.data());
-            QCOMPARE(label->palette().color(label->backgroundRole()), app.color(QPalette::Base));
-            QCOMPARE(label->palette().color(label->foregroundRole()), app.color(QPalette::Text));
+            for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+                QCOMPARE(label->palette().color(group, label->backgroundRole()),
+                         app.color(QPalette::Active, QPalette::Base));
+                QCOMPARE(label->palette().color(group, label->foregroundRole()),
+                         app.color(QPalette::Active, QPalette::Text));
+            }
         } else {
             QVERIFY2(!label->autoFillBackground(), r.name.data());
-            QCOMPARE(label->palette().color(label->foregroundRole()),
-                     app.color(QPalette::WindowText));
+            QCOMPARE(label->palette().color(QPalette::Active, label->foregroundRole()),
+                     app.color(QPalette::Active, QPalette::WindowText));
         }
     }
 }

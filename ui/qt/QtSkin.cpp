@@ -43,10 +43,11 @@ QLabel* makeLabel(const ControlRow& row, QWidget& parent) {
     label->setWordWrap(false);
     if (row.kind == ControlKind::ValueLabel) {
         // The system's window background and window-text colours, rather
-        // than the window's face colour of the plain labels.
+        // than the window's face colour of the plain labels; the same in
+        // every state, also inside a disabled frame.
         QPalette palette = label->palette();
-        palette.setColor(QPalette::Window, palette.color(QPalette::Base));
-        palette.setColor(QPalette::WindowText, palette.color(QPalette::Text));
+        palette.setColor(QPalette::Window, palette.color(QPalette::Active, QPalette::Base));
+        palette.setColor(QPalette::WindowText, palette.color(QPalette::Active, QPalette::Text));
         label->setPalette(palette);
         label->setAutoFillBackground(true);
     }
@@ -209,6 +210,10 @@ void QtSkin::messageBox(const std::string& text, const std::string& title) {
     // The box runs an event loop of its own; ticks wait until it is closed.
     timer_.hold();
     box.exec();
+    // Without a window manager (or with one that leaves it to the program)
+    // nothing hands the activation back; the focus the window's handler
+    // gives next must land in an active window.
+    form_->activateWindow();
     timer_.release();
 }
 
