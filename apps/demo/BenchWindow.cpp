@@ -12,7 +12,7 @@ namespace {
 QString describe(const DemoBench& bench, std::size_t generator) {
     const protocol::DeviceState s = bench.settings(generator);
     const bool amplitudeListed = s.amplitudeIndex >= 0 && s.amplitudeIndex < protocol::kAmplitudeSteps;
-    return QStringLiteral("%1   %2\n    %3 Hz, %4 mV, %5, %6 (sync %7 Hz)")
+    return QStringLiteral("%1   %2\n    %3 Hz, %4 mV, %5\n    %6, sync input frequency %7 Hz")
         .arg(QString::fromStdString(bench.serial(generator)),
              bench.isPlugged(generator) ? QStringLiteral("plugged in") : QStringLiteral("unplugged"),
              QString::number(s.pulseFrequency),
@@ -55,7 +55,7 @@ BenchWindow::BenchWindow(DemoBench& bench, QWidget* parent)
     layout->addWidget(list_);
     layout->addLayout(buttons);
     layout->addWidget(lastReport_);
-    resize(380, 300);
+    resize(400, 320);
 
     connect(plugButton_, &QPushButton::clicked, this, [this] { togglePlugged(); });
     connect(addButton_, &QPushButton::clicked, this, [this] { addGenerator(); });
@@ -65,7 +65,6 @@ BenchWindow::BenchWindow(DemoBench& bench, QWidget* parent)
     connect(&poll_, &QTimer::timeout, this, [this] { refresh(); });
     poll_.start(200);
     refresh();
-    list_->setCurrentRow(0);
 }
 
 std::size_t BenchWindow::selected() const {
@@ -83,6 +82,9 @@ void BenchWindow::refresh() {
         if (item->text() != text) {
             item->setText(text);
         }
+    }
+    if (list_->currentRow() < 0 && list_->count() > 0) {
+        list_->setCurrentRow(0);
     }
     const std::size_t current = selected();
     plugButton_->setEnabled(current < bench_.count());

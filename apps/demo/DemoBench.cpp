@@ -5,7 +5,7 @@ namespace tpg::demo {
 namespace {
 // Serial numbers as the generators are labelled: model, batch, unit.
 std::u16string serialNumber(std::size_t unit) {
-    const std::string text = "TPG35-2" + std::to_string(417 + unit * 235);
+    const std::string text = "TPG35-" + std::to_string(20417 + unit * 235);
     return {text.begin(), text.end()};
 }
 }  // namespace
