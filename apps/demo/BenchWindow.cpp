@@ -11,17 +11,19 @@ namespace {
 
 QString describe(const DemoBench& bench, std::size_t generator) {
     const protocol::DeviceState s = bench.settings(generator);
-    const bool amplitudeListed = s.amplitudeIndex >= 0 && s.amplitudeIndex < protocol::kAmplitudeSteps;
+    const bool amplitudeListed =
+        s.amplitudeIndex >= 0 && s.amplitudeIndex < protocol::kAmplitudeSteps;
     return QStringLiteral("%1   %2\n    %3 Hz, %4 mV, %5\n    %6, sync input frequency %7 Hz")
-        .arg(QString::fromStdString(bench.serial(generator)),
-             bench.isPlugged(generator) ? QStringLiteral("plugged in") : QStringLiteral("unplugged"),
-             QString::number(s.pulseFrequency),
-             amplitudeListed ? QString::fromStdString(protocol::amplitudeText(s.amplitudeIndex))
-                             : QStringLiteral("?"),
-             s.polarityIndex == 0 ? QStringLiteral("inverted") : QStringLiteral("normal"),
-             s.triggerSyncFunction == 1 ? QStringLiteral("sync input")
-                                        : QStringLiteral("trigger output"),
-             QString::number(s.syncFrequency));
+        .arg(
+            QString::fromStdString(bench.serial(generator)),
+            bench.isPlugged(generator) ? QStringLiteral("plugged in") : QStringLiteral("unplugged"),
+            QString::number(s.pulseFrequency),
+            amplitudeListed ? QString::fromStdString(protocol::amplitudeText(s.amplitudeIndex))
+                            : QStringLiteral("?"),
+            s.polarityIndex == 0 ? QStringLiteral("inverted") : QStringLiteral("normal"),
+            s.triggerSyncFunction == 1 ? QStringLiteral("sync input")
+                                       : QStringLiteral("trigger output"),
+            QString::number(s.syncFrequency));
 }
 
 QString hexBytes(const std::vector<std::uint8_t>& bytes, std::size_t shown) {
@@ -92,12 +94,11 @@ void BenchWindow::refresh() {
                              ? QStringLiteral("Plug in")
                              : QStringLiteral("Unplug"));
     const auto& sent = bench_.bench().sentReports();
-    lastReport_->setText(
-        sent.empty() ? QStringLiteral("No report received yet.")
-                     : QStringLiteral("Reports received: %1; last, to %2: %3 ...")
-                           .arg(QString::number(sent.size()),
-                                QString::fromStdString(sent.back().path),
-                                hexBytes(sent.back().bytes, 8)));
+    lastReport_->setText(sent.empty() ? QStringLiteral("No report received yet.")
+                                      : QStringLiteral("Reports received: %1; last, to %2: %3 ...")
+                                            .arg(QString::number(sent.size()),
+                                                 QString::fromStdString(sent.back().path),
+                                                 hexBytes(sent.back().bytes, 8)));
 }
 
 void BenchWindow::togglePlugged() {

@@ -15,13 +15,13 @@
 namespace tpg::demo {
 
 class BenchWindow : public QWidget {
-public:
+  public:
     explicit BenchWindow(DemoBench& bench, QWidget* parent = nullptr);
 
     // Rereads the bench: rows, plug states, settings and the last report.
     void refresh();
 
-private:
+  private:
     void togglePlugged();
     void addGenerator();
     std::size_t selected() const;

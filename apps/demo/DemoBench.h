@@ -12,7 +12,7 @@
 namespace tpg::demo {
 
 class DemoBench {
-public:
+  public:
     explicit DemoBench(hid::sim::SimulatedBench& bench) : bench_(bench) {}
 
     // The two generators the demo starts with, of different serial numbers
@@ -34,7 +34,7 @@ public:
 
     hid::sim::SimulatedBench& bench() { return bench_; }
 
-private:
+  private:
     std::size_t add(const std::u16string& serial, const protocol::DeviceState& state);
 
     hid::sim::SimulatedBench& bench_;

@@ -2,9 +2,13 @@
 
 namespace tpg::demo {
 
-DemoProgram::DemoProgram() { skin_.attach(window_); }
+DemoProgram::DemoProgram() {
+    skin_.attach(window_);
+}
 
-DemoProgram::~DemoProgram() { skin_.detach(); }
+DemoProgram::~DemoProgram() {
+    skin_.detach();
+}
 
 void DemoProgram::start() {
     generators_.plugStartingGenerators();

@@ -12,7 +12,7 @@
 namespace tpg::demo {
 
 class DemoProgram {
-public:
+  public:
     DemoProgram();
     DemoProgram(const DemoProgram&) = delete;
     DemoProgram& operator=(const DemoProgram&) = delete;
@@ -28,7 +28,7 @@ public:
     ui::MainWindow& window() { return window_; }
     BenchWindow& benchWindow() { return benchWindow_; }
 
-private:
+  private:
     hid::sim::SimulatedBench bench_;
     DemoBench generators_{bench_};
     ui::qt::QtSkin skin_;

@@ -19,10 +19,10 @@ using tpg::ui::ControlId;
 
 // Notes the first paint of the widget it watches.
 class FirstPaint : public QObject {
-public:
+  public:
     bool painted = false;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
             painted = true;

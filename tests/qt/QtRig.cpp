@@ -12,7 +12,9 @@ Bytes report(std::initializer_list<std::uint8_t> head) {
     return bytes;
 }
 
-QtRig::QtRig() { skin.attach(window); }
+QtRig::QtRig() {
+    skin.attach(window);
+}
 
 QtRig::~QtRig() {
     skin.detach();
@@ -36,7 +38,9 @@ bool QtRig::showOnly() {
            QTest::qWaitForWindowActive(&skin.window());
 }
 
-void QtRig::click(ControlId id) const { QTest::mouseClick(button(id), Qt::LeftButton); }
+void QtRig::click(ControlId id) const {
+    QTest::mouseClick(button(id), Qt::LeftButton);
+}
 
 void QtRig::typeInto(ControlId id, const QString& text) const {
     QLineEdit* box = edit(id);
@@ -77,8 +81,8 @@ bool QtRig::pick(ControlId id, int index) const {
 void QtRig::turnWheelOver(ControlId id, int notches) const {
     QWidget* list = widget(id);
     const QPointF at = QRectF(list->rect()).center();
-    QWheelEvent wheel(at, list->mapToGlobal(at), QPoint(), QPoint(0, -120 * notches),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(at, list->mapToGlobal(at), QPoint(), QPoint(0, -120 * notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(list, &wheel);
 }
 

@@ -27,7 +27,7 @@ using ui::ControlId;
 Bytes report(std::initializer_list<std::uint8_t> head);
 
 class QtRig {
-public:
+  public:
     QtRig();
     ~QtRig();
     QtRig(const QtRig&) = delete;
@@ -38,9 +38,9 @@ public:
     ui::MainWindow window{bench, skin};
 
     static std::string path(const std::string& name) { return "/dev/hidraw-" + name; }
-    void plugGenerator(const std::string& name, const std::u16string& serial,
-                       const protocol::DeviceState& state =
-                           hid::sim::GeneratorModel::factoryState());
+    void plugGenerator(
+        const std::string& name, const std::u16string& serial,
+        const protocol::DeviceState& state = hid::sim::GeneratorModel::factoryState());
 
     // Loads the window and waits until it is shown and active.
     bool load();

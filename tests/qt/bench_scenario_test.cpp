@@ -16,7 +16,7 @@ using tpg::ui::ControlId;
 class BenchScenarioTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void wholeRun();
 };
 

@@ -12,7 +12,7 @@ using tpg::ui::ControlId;
 class DemoBenchTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void startsWithTwoDistinctGenerators();
     void benchWindowPlugsUnplugsAndAdds();
 };

@@ -22,7 +22,7 @@ Q_DECLARE_METATYPE(Action)
 class ListSelectionTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void amplitudeList_data();
     void amplitudeList();
     void plainComboBoxHasTheTraps();
@@ -30,17 +30,16 @@ private slots:
 
 void ListSelectionTest::amplitudeList_data() {
     QTest::addColumn<Action>("action");
-    QTest::addColumn<int>("reports");      // handler runs that sent
-    QTest::addColumn<int>("amplitude");    // index in the last report, if any
-    QTest::addColumn<int>("selected");     // Vout's selection afterwards
-    QTest::addColumn<int>("entries");      // Vout's entries afterwards
+    QTest::addColumn<int>("reports");    // handler runs that sent
+    QTest::addColumn<int>("amplitude");  // index in the last report, if any
+    QTest::addColumn<int>("selected");   // Vout's selection afterwards
+    QTest::addColumn<int>("entries");    // Vout's entries afterwards
 
     // The generator holds amplitude index 339 (1096 mV) when the window fills.
     QTest::newRow("selection set from code runs the handler once")
         << Action([](QtRig& r) { r.window.Vout.setSelectedIndex(5); }) << 1 << 5 << 5 << 511;
     QTest::newRow("code selects the entry already selected")
-        << Action([](QtRig& r) { r.window.Vout.setSelectedIndex(339); }) << 1 << 339 << 339
-        << 511;
+        << Action([](QtRig& r) { r.window.Vout.setSelectedIndex(339); }) << 1 << 339 << 339 << 511;
     QTest::newRow("removing all entries runs nothing")
         << Action([](QtRig& r) { r.window.Vout.clear(); }) << 0 << -1 << -1 << 0;
     QTest::newRow("adding to an empty list runs nothing and selects nothing")
@@ -53,35 +52,29 @@ void ListSelectionTest::amplitudeList_data() {
     QTest::newRow("refilling the list runs nothing")
         << Action([](QtRig& r) { r.window.FillAmplitudeList(); }) << 0 << -1 << -1 << 511;
     QTest::newRow("user clicks another entry")
-        << Action([](QtRig& r) { QVERIFY(r.pick(ControlId::Vout, 100)); }) << 1 << 100
-        << 100 << 511;
+        << Action([](QtRig& r) { QVERIFY(r.pick(ControlId::Vout, 100)); }) << 1 << 100 << 100
+        << 511;
     QTest::newRow("user picks the last entry")
-        << Action([](QtRig& r) { QVERIFY(r.pick(ControlId::Vout, 510)); }) << 1 << 510
-        << 510 << 511;
+        << Action([](QtRig& r) { QVERIFY(r.pick(ControlId::Vout, 510)); }) << 1 << 510 << 510
+        << 511;
     QTest::newRow("user picks the entry already selected")
-        << Action([](QtRig& r) { QVERIFY(r.pick(ControlId::Vout, 339)); }) << 1 << 339
-        << 339 << 511;
-    QTest::newRow("user presses the down key on the focused list")
-        << Action([](QtRig& r) {
-               r.widget(ControlId::Vout)->setFocus();
-               QTest::keyClick(r.widget(ControlId::Vout), Qt::Key_Down);
-           })
-        << 1 << 340 << 340 << 511;
-    QTest::newRow("wheel over the unfocused list changes nothing")
-        << Action([](QtRig& r) {
-               r.widget(ControlId::Factory)->setFocus();
-               r.turnWheelOver(ControlId::Vout, 1);
-               r.turnWheelOver(ControlId::Vout, -3);
-               QCOMPARE(QApplication::focusWidget(), r.widget(ControlId::Factory));
-           })
-        << 0 << -1 << 339 << 511;
-    QTest::newRow("wheel over the focused list picks")
-        << Action([](QtRig& r) {
-               r.widget(ControlId::Vout)->setFocus();
-               QTRY_VERIFY(r.widget(ControlId::Vout)->hasFocus());
-               r.turnWheelOver(ControlId::Vout, 1);
-           })
-        << 1 << 340 << 340 << 511;
+        << Action([](QtRig& r) { QVERIFY(r.pick(ControlId::Vout, 339)); }) << 1 << 339 << 339
+        << 511;
+    QTest::newRow("user presses the down key on the focused list") << Action([](QtRig& r) {
+        r.widget(ControlId::Vout)->setFocus();
+        QTest::keyClick(r.widget(ControlId::Vout), Qt::Key_Down);
+    }) << 1 << 340 << 340 << 511;
+    QTest::newRow("wheel over the unfocused list changes nothing") << Action([](QtRig& r) {
+        r.widget(ControlId::Factory)->setFocus();
+        r.turnWheelOver(ControlId::Vout, 1);
+        r.turnWheelOver(ControlId::Vout, -3);
+        QCOMPARE(QApplication::focusWidget(), r.widget(ControlId::Factory));
+    }) << 0 << -1 << 339 << 511;
+    QTest::newRow("wheel over the focused list picks") << Action([](QtRig& r) {
+        r.widget(ControlId::Vout)->setFocus();
+        QTRY_VERIFY(r.widget(ControlId::Vout)->hasFocus());
+        r.turnWheelOver(ControlId::Vout, 1);
+    }) << 1 << 340 << 340 << 511;
 }
 
 void ListSelectionTest::amplitudeList() {

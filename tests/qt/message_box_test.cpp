@@ -26,7 +26,7 @@ struct SeenBox {
 };
 
 // Waits for the modal box, notes what it shows, runs whileOpen and presses OK.
-void closeBoxWhenShown(SeenBox& seen, std::function<void()> whileOpen = {}) {
+void closeBoxWhenShown(SeenBox& seen, const std::function<void()>& whileOpen = {}) {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, poll, [poll, &seen, whileOpen] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -59,7 +59,7 @@ void closeBoxWhenShown(SeenBox& seen, std::function<void()> whileOpen = {}) {
 class MessageBoxTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void badFrequency_data();
     void badFrequency();
     void ticksWaitUntilTheBoxIsClosed();
@@ -77,26 +77,35 @@ void MessageBoxTest::badFrequency_data() {
     const auto setFout = ControlId::SetFout;
     const auto fsync = ControlId::ext_sync_freq;
     const auto setFsync = ControlId::SetFsync;
-    QTest::newRow("pulse frequency not a number")
-        << fout << setFout << "12 kHz" << "Bad input" << "Enter pulse frequency in Hz"
-        << "12 kHz";
-    QTest::newRow("pulse frequency empty")
-        << fout << setFout << "" << "Bad input" << "Enter pulse frequency in Hz" << "";
-    QTest::newRow("pulse frequency below range")
-        << fout << setFout << "24999.6" << "Bad data range"
-        << "Pulse frequency is between 25kHz and 350MHz" << "25000";
-    QTest::newRow("pulse frequency above range")
-        << fout << setFout << "350000000.2" << "Bad data range"
-        << "Pulse frequency is between 25kHz and 350MHz" << "350000000";
-    QTest::newRow("sync frequency not a number")
-        << fsync << setFsync << "abc" << "Bad input" << "Enter external sync frequency in Hz"
-        << "abc";
-    QTest::newRow("sync frequency negative")
-        << fsync << setFsync << "-5" << "Bad data range"
-        << "External sync frequency is between 1MHz and 300MHz" << "1000000";
+    QTest::newRow("pulse frequency not a number") << fout << setFout << "12 kHz"
+                                                  << "Bad input"
+                                                  << "Enter pulse frequency in Hz"
+                                                  << "12 kHz";
+    QTest::newRow("pulse frequency empty") << fout << setFout << ""
+                                           << "Bad input"
+                                           << "Enter pulse frequency in Hz"
+                                           << "";
+    QTest::newRow("pulse frequency below range") << fout << setFout << "24999.6"
+                                                 << "Bad data range"
+                                                 << "Pulse frequency is between 25kHz and 350MHz"
+                                                 << "25000";
+    QTest::newRow("pulse frequency above range") << fout << setFout << "350000000.2"
+                                                 << "Bad data range"
+                                                 << "Pulse frequency is between 25kHz and 350MHz"
+                                                 << "350000000";
+    QTest::newRow("sync frequency not a number") << fsync << setFsync << "abc"
+                                                 << "Bad input"
+                                                 << "Enter external sync frequency in Hz"
+                                                 << "abc";
+    QTest::newRow("sync frequency negative") << fsync << setFsync << "-5"
+                                             << "Bad data range"
+                                             << "External sync frequency is between 1MHz and 300MHz"
+                                             << "1000000";
     QTest::newRow("sync frequency above range")
-        << fsync << setFsync << "400000000" << "Bad data range"
-        << "External sync frequency is between 1MHz and 300MHz" << "300000000";
+        << fsync << setFsync << "400000000"
+        << "Bad data range"
+        << "External sync frequency is between 1MHz and 300MHz"
+        << "300000000";
 }
 
 void MessageBoxTest::badFrequency() {

@@ -18,7 +18,7 @@ Q_DECLARE_METATYPE(ControlId)
 class WindowLayoutTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void initTestCase() { QVERIFY(QApplication::primaryScreen()->logicalDotsPerInchX() == 96); }
 
     void controlMatchesTable_data();
@@ -174,17 +174,17 @@ void WindowLayoutTest::standInFonts() {
 void WindowLayoutTest::tabOrderSkipsDisabledControls_data() {
     QTest::addColumn<QStringList>("disabled");
     QTest::addColumn<QStringList>("visited");
-    const QStringList all{"Vout",   "Factory", "SerNo",   "ext_trig_dir", "ext_sync_freq",
-                          "SetFout", "Foutput", "polarity", "SetFsync",    "Vout"};
+    const QStringList all{"Vout",    "Factory", "SerNo",    "ext_trig_dir", "ext_sync_freq",
+                          "SetFout", "Foutput", "polarity", "SetFsync",     "Vout"};
     QTest::newRow("all enabled") << QStringList{} << all;
     QTest::newRow("ext_trig_dir and SetFout disabled")
         << QStringList{"ext_trig_dir", "SetFout"}
-        << QStringList{"Vout",    "Factory",  "SerNo",    "ext_sync_freq", "Foutput",
-                       "polarity", "SetFsync", "Vout",     "Factory",       "SerNo"};
+        << QStringList{"Vout",     "Factory",  "SerNo", "ext_sync_freq", "Foutput",
+                       "polarity", "SetFsync", "Vout",  "Factory",       "SerNo"};
     QTest::newRow("trig_frame disabled")
         << QStringList{"trig_frame"}
-        << QStringList{"Vout",    "Factory", "SerNo", "SetFout", "Foutput",
-                       "Vout",    "Factory", "SerNo", "SetFout", "Foutput"};
+        << QStringList{"Vout", "Factory", "SerNo", "SetFout", "Foutput",
+                       "Vout", "Factory", "SerNo", "SetFout", "Foutput"};
 }
 
 void WindowLayoutTest::tabOrderSkipsDisabledControls() {

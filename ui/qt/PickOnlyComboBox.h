@@ -9,10 +9,10 @@
 namespace tpg::ui::qt {
 
 class PickOnlyComboBox : public QComboBox {
-public:
+  public:
     explicit PickOnlyComboBox(QWidget* parent = nullptr);
 
-protected:
+  protected:
     void wheelEvent(QWheelEvent* event) override;
 };
 

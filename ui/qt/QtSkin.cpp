@@ -16,16 +16,16 @@ namespace tpg::ui::qt {
 // The top-level window. Closing it is the window's unload event; closing is
 // never refused.
 class QtSkin::Form : public QWidget {
-public:
+  public:
     explicit Form(std::function<void()> onClose) : onClose_(std::move(onClose)) {}
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override {
         onClose_();
         event->accept();
     }
 
-private:
+  private:
     std::function<void()> onClose_;
 };
 
@@ -56,11 +56,12 @@ QLabel* makeLabel(const ControlRow& row, QWidget& parent) {
 
 }  // namespace
 
-QtSkin::QtSkin() : form_(std::make_unique<Form>([this] {
-                       if (target_ != nullptr) {
-                           target_->Form_Unload();
-                       }
-                   })) {
+QtSkin::QtSkin()
+    : form_(std::make_unique<Form>([this] {
+          if (target_ != nullptr) {
+              target_->Form_Unload();
+          }
+      })) {
     timer_.setTickHandler([this] {
         if (target_ != nullptr) {
             target_->timerTick();
@@ -145,7 +146,8 @@ QWidget* QtSkin::makeControl(const ControlRow& r, QWidget& parent) {
             w = label;
             break;
         }
-        case ControlKind::Timer: return nullptr;
+        case ControlKind::Timer:
+            return nullptr;
     }
     w->setObjectName(qText(r.name));
     w->setFont(fontFor(r.fontName, r.fontPoints));
@@ -184,7 +186,9 @@ void QtSkin::connectUserEvents(const ControlRow& r, QWidget& w) {
     }
 }
 
-Widget& QtSkin::plainWidget(ControlId id) { return *adapters_[index(id)]; }
+Widget& QtSkin::plainWidget(ControlId id) {
+    return *adapters_[index(id)];
+}
 
 LabelWidget& QtSkin::labelWidget(ControlId id) {
     return dynamic_cast<LabelWidget&>(*adapters_[index(id)]);
@@ -198,9 +202,13 @@ ListWidget& QtSkin::listWidget(ControlId id) {
     return dynamic_cast<ListWidget&>(*adapters_[index(id)]);
 }
 
-QWidget& QtSkin::window() { return *form_; }
+QWidget& QtSkin::window() {
+    return *form_;
+}
 
-void QtSkin::show() { form_->show(); }
+void QtSkin::show() {
+    form_->show();
+}
 
 void QtSkin::messageBox(const std::string& text, const std::string& title) {
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title),

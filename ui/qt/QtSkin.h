@@ -22,7 +22,7 @@ class MainWindow;
 namespace tpg::ui::qt {
 
 class QtSkin final : public WindowSkin {
-public:
+  public:
     QtSkin();
     QtSkin(const QtSkin&) = delete;
     QtSkin& operator=(const QtSkin&) = delete;
@@ -50,7 +50,7 @@ public:
     QWidget* widget(ControlId id) const { return widgets_[index(id)]; }
     const QTimer& timer() const { return timer_.timer(); }
 
-private:
+  private:
     class Form;
     static std::size_t index(ControlId id) { return static_cast<std::size_t>(id); }
     void build();

@@ -2,11 +2,17 @@
 
 namespace tpg::ui::qt {
 
-bool ownEnabledState(const QWidget& widget) { return !widget.testAttribute(Qt::WA_ForceDisabled); }
+bool ownEnabledState(const QWidget& widget) {
+    return !widget.testAttribute(Qt::WA_ForceDisabled);
+}
 
-void LabelAdapter::setText(const std::string& text) { label_.setText(QString::fromStdString(text)); }
+void LabelAdapter::setText(const std::string& text) {
+    label_.setText(QString::fromStdString(text));
+}
 
-void TextAdapter::setText(const std::string& text) { edit_.setText(QString::fromStdString(text)); }
+void TextAdapter::setText(const std::string& text) {
+    edit_.setText(QString::fromStdString(text));
+}
 
 void TextAdapter::setFocus() {
     // isEnabled() is false also inside a disabled frame: such a box cannot
@@ -38,15 +44,23 @@ void ListAdapter::setCurrentIndex(int index) {
 TimerAdapter::TimerAdapter() {
     timer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { tick(); });
+    catchUp_.setSingleShot(true);
+    QObject::connect(&catchUp_, &QTimer::timeout, &catchUp_, [this] {
+        if (timer_.isActive()) {
+            tick();
+        }
+    });
 }
 
 void TimerAdapter::start(int intervalMs) {
     tickKeptBack_ = false;
+    catchUp_.stop();
     timer_.start(intervalMs);
 }
 
 void TimerAdapter::stop() {
     tickKeptBack_ = false;
+    catchUp_.stop();
     timer_.stop();
 }
 
@@ -66,15 +80,8 @@ void TimerAdapter::release() {
     }
     if (holds_ == 0 && tickKeptBack_) {
         tickKeptBack_ = false;
-        // Queued: the handler that opened the box finishes first.
-        QMetaObject::invokeMethod(
-            &timer_,
-            [this] {
-                if (timer_.isActive()) {
-                    tick();
-                }
-            },
-            Qt::QueuedConnection);
+        // From the event loop: the handler that opened the box finishes first.
+        catchUp_.start(0);
     }
 }
 

@@ -22,29 +22,29 @@ bool ownEnabledState(const QWidget& widget);
 
 // Frames and buttons.
 class PlainAdapter : public Widget {
-public:
+  public:
     explicit PlainAdapter(QWidget& widget) : widget_(widget) {}
     void setEnabled(bool enabled) override { widget_.setEnabled(enabled); }
     bool isEnabled() const override { return ownEnabledState(widget_); }
 
-private:
+  private:
     QWidget& widget_;
 };
 
 class LabelAdapter : public LabelWidget {
-public:
+  public:
     explicit LabelAdapter(QLabel& label) : label_(label) {}
     void setEnabled(bool enabled) override { label_.setEnabled(enabled); }
     bool isEnabled() const override { return ownEnabledState(label_); }
     void setText(const std::string& text) override;
     std::string text() const override { return label_.text().toStdString(); }
 
-private:
+  private:
     QLabel& label_;
 };
 
 class TextAdapter : public TextWidget {
-public:
+  public:
     explicit TextAdapter(QLineEdit& edit) : edit_(edit) {}
     void setEnabled(bool enabled) override { edit_.setEnabled(enabled); }
     bool isEnabled() const override { return ownEnabledState(edit_); }
@@ -52,12 +52,12 @@ public:
     std::string text() const override { return edit_.text().toStdString(); }
     void setFocus() override;
 
-private:
+  private:
     QLineEdit& edit_;
 };
 
 class ListAdapter : public ListWidget {
-public:
+  public:
     explicit ListAdapter(PickOnlyComboBox& combo) : combo_(combo) {}
     void setEnabled(bool enabled) override { combo_.setEnabled(enabled); }
     bool isEnabled() const override { return ownEnabledState(combo_); }
@@ -68,7 +68,7 @@ public:
     void setCurrentIndex(int index) override;
     int currentIndex() const override { return combo_.currentIndex(); }
 
-private:
+  private:
     PickOnlyComboBox& combo_;
 };
 
@@ -76,7 +76,7 @@ private:
 // open, running its own event loop) a tick that falls due is kept back and
 // delivered once the hold ends, so no tick runs inside another handler.
 class TimerAdapter : public TimerWidget {
-public:
+  public:
     TimerAdapter();
     void setTickHandler(std::function<void()> onTick) { onTick_ = std::move(onTick); }
     void start(int intervalMs) override;
@@ -87,10 +87,11 @@ public:
 
     const QTimer& timer() const { return timer_; }
 
-private:
+  private:
     void tick();
 
     QTimer timer_;
+    QTimer catchUp_;  // delivers a tick kept back once the hold ends
     std::function<void()> onTick_;
     int holds_ = 0;
     bool tickKeptBack_ = false;
