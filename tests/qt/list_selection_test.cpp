@@ -2,7 +2,6 @@
 // the window filled from a generator, every run of Vout's handler sends one
 // amplitude report, so the reports count the handler runs.
 #include <QTest>
-#include <QWheelEvent>
 #include <functional>
 
 #include "QtRig.h"
@@ -25,7 +24,6 @@ class ListSelectionTest : public QObject {
   private slots:
     void amplitudeList_data();
     void amplitudeList();
-    void plainComboBoxHasTheTraps();
 };
 
 void ListSelectionTest::amplitudeList_data() {
@@ -105,34 +103,6 @@ void ListSelectionTest::amplitudeList() {
     }
     QCOMPARE(vout->currentIndex(), selected);
     QCOMPARE(vout->count(), entries);
-}
-
-// What the skin guards against: a plain combo box selects on the first
-// insertion and takes both the focus and a new entry from a wheel turn over
-// it. Should Qt ever change this, the guards may go.
-void ListSelectionTest::plainComboBoxHasTheTraps() {
-    QWidget host;
-    auto* other = new QPushButton("other", &host);
-    auto* plain = new QComboBox(&host);
-    plain->move(0, 40);
-    int picks = 0;
-    int changes = 0;
-    connect(plain, &QComboBox::activated, this, [&] { ++picks; });
-    connect(plain, &QComboBox::currentIndexChanged, this, [&] { ++changes; });
-    host.show();
-    QVERIFY(QTest::qWaitForWindowActive(&host));
-    plain->addItem("49");
-    plain->addItem("52");
-    QCOMPARE(plain->currentIndex(), 0);
-    QCOMPARE(changes, 1);
-    other->setFocus();
-    QTRY_VERIFY(other->hasFocus());
-    const QPointF at = QRectF(plain->rect()).center();
-    QWheelEvent wheel(at, plain->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(plain, &wheel);
-    QCOMPARE(plain->currentIndex(), 1);
-    QCOMPARE(picks, 1);
 }
 
 QTEST_MAIN(ListSelectionTest)

@@ -17,7 +17,7 @@ void TextAdapter::setText(const std::string& text) {
 void TextAdapter::setFocus() {
     // isEnabled() is false also inside a disabled frame: such a box cannot
     // take the focus, and the focus stays where it is.
-    if (edit_.isEnabled() && edit_.isVisible()) {
+    if (edit_.isEnabled()) {
         edit_.setFocus(Qt::OtherFocusReason);
     }
 }
