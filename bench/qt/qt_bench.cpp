@@ -43,6 +43,7 @@ void RefreshDeviceStateQt(benchmark::State& state) {
     QApplication::processEvents();
     const auto* vout = qobject_cast<QComboBox*>(skin.widget(ControlId::Vout));
     for (auto _ : state) {
+        (void)_;
         window.RefreshDeviceState();
         if (repaint) {
             QApplication::processEvents();
@@ -58,6 +59,7 @@ BENCHMARK(RefreshDeviceStateQt)->ArgName("repaint")->Arg(0)->Arg(1)->Unit(benchm
 
 void DemoStartupToFirstPaint(benchmark::State& state) {
     for (auto _ : state) {
+        (void)_;
         const auto begin = std::chrono::steady_clock::now();
         {
             tpg::demo::DemoProgram demo;
