@@ -215,14 +215,13 @@ void QtSkin::messageBox(const std::string& text, const std::string& title) {
                     QString::fromStdString(text), QMessageBox::Ok, form_.get());
     box.setTextFormat(Qt::PlainText);
     box.setWindowModality(Qt::ApplicationModal);
-    // The box runs an event loop of its own; ticks wait until it is closed.
-    timer_.hold();
+    // The box runs an event loop of its own; a tick that falls due meanwhile
+    // waits in the window until the handler that opened the box is done.
     box.exec();
     // Without a window manager (or with one that leaves it to the program)
     // nothing hands the activation back; the focus the window's handler
     // gives next must land in an active window.
     form_->activateWindow();
-    timer_.release();
 }
 
 char QtSkin::decimalSeparator() const {

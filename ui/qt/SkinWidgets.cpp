@@ -43,46 +43,19 @@ void ListAdapter::setCurrentIndex(int index) {
 
 TimerAdapter::TimerAdapter() {
     timer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { tick(); });
-    catchUp_.setSingleShot(true);
-    QObject::connect(&catchUp_, &QTimer::timeout, &catchUp_, [this] {
-        if (timer_.isActive()) {
-            tick();
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+        if (onTick_) {
+            onTick_();
         }
     });
 }
 
 void TimerAdapter::start(int intervalMs) {
-    tickKeptBack_ = false;
-    catchUp_.stop();
     timer_.start(intervalMs);
 }
 
 void TimerAdapter::stop() {
-    tickKeptBack_ = false;
-    catchUp_.stop();
     timer_.stop();
-}
-
-void TimerAdapter::tick() {
-    if (holds_ > 0) {
-        tickKeptBack_ = true;
-        return;
-    }
-    if (onTick_) {
-        onTick_();
-    }
-}
-
-void TimerAdapter::release() {
-    if (holds_ > 0) {
-        --holds_;
-    }
-    if (holds_ == 0 && tickKeptBack_) {
-        tickKeptBack_ = false;
-        // From the event loop: the handler that opened the box finishes first.
-        catchUp_.start(0);
-    }
 }
 
 }  // namespace tpg::ui::qt

@@ -72,9 +72,7 @@ class ListAdapter : public ListWidget {
     PickOnlyComboBox& combo_;
 };
 
-// The window's Timer over a QTimer. While held (a modal message box is
-// open, running its own event loop) a tick that falls due is kept back and
-// delivered once the hold ends, so no tick runs inside another handler.
+// The window's Timer over a QTimer.
 class TimerAdapter : public TimerWidget {
   public:
     TimerAdapter();
@@ -82,19 +80,11 @@ class TimerAdapter : public TimerWidget {
     void start(int intervalMs) override;
     void stop() override;
 
-    void hold() { ++holds_; }
-    void release();
-
     const QTimer& timer() const { return timer_; }
 
   private:
-    void tick();
-
     QTimer timer_;
-    QTimer catchUp_;  // delivers a tick kept back once the hold ends
     std::function<void()> onTick_;
-    int holds_ = 0;
-    bool tickKeptBack_ = false;
 };
 
 }  // namespace tpg::ui::qt
