@@ -2,6 +2,7 @@
 // takes no command line, reads no environment and keeps no files: the
 // generator holds its settings.
 #include <QApplication>
+#include <QStyleFactory>
 
 #include "hid/linux/HidrawPlatform.h"
 #include "link/DeviceLink.h"
@@ -13,6 +14,7 @@ int main(int /*argc*/, char** argv) {
     int toolkitArgc = 1;
     char* toolkitArgv[] = {argv[0], nullptr};
     QApplication app(toolkitArgc, toolkitArgv);
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     // Only the generator's nodes are ever opened; other HID devices are left
     // alone on every rescan.
