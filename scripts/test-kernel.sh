@@ -55,8 +55,7 @@ if [ ! -f "$kernel_dir/ready" ]; then
 fi
 
 # --- the guest programs, linked statically ---
-# -Wno-restrict: g++ 12 reports a false overlap in std::string at -O2/-O3.
-cmake -S . -B build/kernel -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-Wno-restrict \
+cmake -S . -B build/kernel -DCMAKE_BUILD_TYPE=Release \
   -DTPG_BUILD_BENCH=OFF -DTPG_STATIC_GUEST=ON >/dev/null
 cmake --build build/kernel -j 2 --target tpg_guest_scenario tpg_guest_exit trelvix-pulse-virtual
 

@@ -7,8 +7,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 build=build/package
-# -Wno-restrict: g++ 12 reports a false overlap in std::string at -O2/-O3.
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS=-Wno-restrict \
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DTPG_BUILD_TESTS=OFF -DTPG_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j 2
 
