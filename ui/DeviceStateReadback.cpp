@@ -1,0 +1,117 @@
+// RefreshDeviceState: brings the window into agreement with the device that
+// is open now, or with the absence of one.
+#include <cstdio>
+#include <vector>
+
+#include "ui/MainWindow.h"
+#include "ui/NumberText.h"
+
+namespace tpg::ui {
+namespace {
+
+// " 1.03" for 0x0103: the major number in decimal, the minor one as two
+// upper-case hexadecimal digits, so a BCD release number reads naturally.
+std::string versionText(std::uint16_t versionNumber) {
+    char minor[3];
+    std::snprintf(minor, sizeof minor, "%02X", versionNumber % 256U);
+    return " " + std::to_string(versionNumber / 256U) + "." + minor;
+}
+
+int inRangeOr(int value, int low, int high, int replacement) {
+    return value >= low && value <= high ? value : replacement;
+}
+
+}  // namespace
+
+void MainWindow::RefreshDeviceState() {
+    // Empty and disable everything that depends on the device.
+    state_.stateLoaded = false;
+    lblManuf.setText("");
+    lblProduct.setText("");
+    lblVersion.setText("");
+    Vout.clear();
+    Vout.setEnabled(false);
+    polarity.clear();
+    polarity.setEnabled(false);
+    ext_trig_dir.clear();
+    ext_trig_dir.setEnabled(false);
+    Factory.setEnabled(false);
+    Frame3.setEnabled(false);
+    trig_frame.setEnabled(false);
+    SetFout.setEnabled(false);
+    Label6.setEnabled(false);
+    Label7.setEnabled(false);
+    Label8.setEnabled(false);
+    Label9.setEnabled(false);
+    SetFsync.setEnabled(false);
+    ext_sync_freq.setEnabled(false);
+    ext_sync_freq.setText("");
+    Foutput.setEnabled(false);
+    Foutput.setText("");
+    if (!state_.deviceAttached) {
+        return;
+    }
+
+    // The device's identity.
+    std::string text;
+    if (readIdentityString(hid::StringKind::Manufacturer, text)) {
+        lblManuf.setText(" " + text);
+        lblVersion.setText(versionText(state_.attributes.versionNumber));
+    }
+    if (readIdentityString(hid::StringKind::Product, text)) {
+        lblProduct.setText(" " + text);
+    }
+
+    // Enable and preset, before the state is read. The selections run the
+    // lists' handlers, which send nothing while stateLoaded is false.
+    Frame1.setEnabled(true);
+    Foutput.setEnabled(true);
+    trig_frame.setEnabled(true);
+    Label9.setEnabled(true);
+    SetFsync.setEnabled(true);
+    ext_trig_dir.addItem(0, "Trigger output");
+    ext_trig_dir.addItem(1, "Sync input");
+    ext_trig_dir.setSelectedIndex(0);
+    ext_trig_dir.setEnabled(true);
+    Vout.setEnabled(true);
+    polarity.addItem(0, "Inverted");
+    polarity.addItem(1, "Normal");
+    polarity.setSelectedIndex(1);
+    polarity.setEnabled(true);
+    Factory.setEnabled(true);
+    Frame3.setEnabled(true);
+    trig_frame.setEnabled(true);
+    SetFout.setEnabled(true);
+    Label6.setEnabled(true);
+    Label7.setEnabled(true);
+    Label8.setEnabled(true);
+
+    // The device's state. A report too short to hold the settings counts as
+    // a failed read; nothing is read past its end.
+    const std::size_t length = state_.capabilities.featureReportByteLength;
+    std::optional<protocol::DeviceState> device;
+    if (length >= protocol::kStateReportLength) {
+        std::vector<std::uint8_t> report(length, 0);
+        state_.lastResult = platform_.getFeature(state_.deviceHandle, report);
+        if (state_.lastResult != 0) {
+            device = protocol::parseStateReport(report);
+        }
+    }
+    if (device) {
+        FillAmplitudeList();
+        Foutput.setText(decimalText(inRangeOr(device->pulseFrequency, 25000, 350000000, 10000000)));
+        Vout.setSelectedIndex(inRangeOr(device->amplitudeIndex, 0, 510, 339));
+        polarity.setSelectedIndex(inRangeOr(device->polarityIndex, 0, 1, 1));
+        ext_trig_dir.setSelectedIndex(inRangeOr(device->triggerSyncFunction, 0, 1, 0));
+        // The sync frequency is clamped to the nearer limit.
+        const int sync = std::clamp(device->syncFrequency, 1000000, 300000000);
+        ext_sync_freq.setText(decimalText(sync));
+        const bool syncInput = ext_trig_dir.selectedIndex() == 1;
+        ext_sync_freq.setEnabled(syncInput);
+        SetFsync.setEnabled(syncInput);
+        state_.uiReady = true;
+    }
+    state_.stateLoaded = true;
+}
+
+}  // namespace tpg::ui
