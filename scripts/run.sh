@@ -4,5 +4,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target trelvix-pulse-demo
-exec ./build/release/apps/trelvix-pulse-demo "$@"
+cmake --build --preset release -j "$(nproc)" --target trelvix-pulse-scenario
+exec ./build/release/apps/trelvix-pulse-scenario "$@"

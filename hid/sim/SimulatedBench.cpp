@@ -113,7 +113,10 @@ void SimulatedBench::failAlways(Op op, const std::string& path) {
     faults_.push_back(Fault{op, path, true});
 }
 
-void SimulatedBench::clearFaults() { faults_.clear(); }
+void SimulatedBench::clearFaults() {
+    faults_.clear();
+    failAtCall_ = 0;
+}
 
 int SimulatedBench::openHandles(const std::string& path) const {
     return static_cast<int>(std::count_if(handles_.begin(), handles_.end(),
@@ -139,6 +142,9 @@ int SimulatedBench::callCount(Op op, const std::string& path) const {
 
 bool SimulatedBench::injectedFailure(Op op, const std::string& path) {
     ++calls_[{op, path}];
+    if (++totalCalls_ == failAtCall_) {
+        return true;
+    }
     for (auto it = faults_.begin(); it != faults_.end(); ++it) {
         if (it->op == op && (it->path.empty() || it->path == path)) {
             if (!it->always) {

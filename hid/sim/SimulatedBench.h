@@ -87,7 +87,12 @@ public:
     // With a path, only calls that concern that device count.
     void failOnce(Op op, const std::string& path = {});
     void failAlways(Op op, const std::string& path = {});
+    // Makes the n-th platform call from now fail (1: the next one), whatever
+    // it is: for sweeping a scenario with one fault at every step.
+    void failNthCall(long n) { failAtCall_ = totalCalls_ + n; }
     void clearFaults();
+    // Platform calls made since the bench was created.
+    long totalCalls() const { return totalCalls_; }
 
     // Every feature report that reached a generator, in order.
     const std::vector<SentReport>& sentReports() const { return sent_; }
@@ -143,6 +148,8 @@ private:
     std::vector<Fault> faults_;
     std::map<std::pair<Op, std::string>, int> calls_;
     std::vector<SentReport> sent_;
+    long totalCalls_ = 0;
+    long failAtCall_ = 0;
     Handle nextHandle_ = 0x100;
     std::uint64_t nextGeneration_ = 1;
 };

@@ -1,0 +1,136 @@
+// The serial-number list and switching between generators.
+#include "Rig.h"
+
+namespace tpg::test {
+namespace {
+
+TEST(DeviceList, RebuildListsGeneratorsInOrderAndSelectsTheLast) {
+    struct Case {
+        std::vector<std::u16string> serials;  // in enumeration order
+        std::vector<std::string> listed;
+        std::string selected;
+        bool enabled;
+    };
+    const Case cases[] = {
+        {{}, {}, "", false},
+        {{u"A"}, {"A"}, "A", false},
+        {{u"A", u"B"}, {"A", "B"}, "B", true},
+        {{u"A", u"B", u"C"}, {"A", "B", "C"}, "C", true},
+        {{u"Z", u"A", u"M"}, {"Z", "A", "M"}, "M", true},  // not sorted
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.listed.size());
+        Rig rig;
+        rig.plugForeign("kbd", 0x046D, 0xC31C);
+        for (std::size_t i = 0; i < c.serials.size(); ++i) {
+            rig.plugGenerator("gen" + std::to_string(i), c.serials[i]);
+        }
+        rig.start();
+        EXPECT_EQ(rig.skin.items(ControlId::SerNo), c.listed);
+        EXPECT_EQ(rig.text(ControlId::SerNo), c.selected);
+        EXPECT_EQ(rig.skin.isEnabled(ControlId::SerNo), c.enabled);
+        EXPECT_EQ(rig.link().deviceAttached, !c.serials.empty());
+        if (!c.serials.empty()) {
+            EXPECT_EQ(rig.bench.openHandles(Rig::path("gen" + std::to_string(c.serials.size() - 1))),
+                      2);
+        }
+        EXPECT_EQ(rig.bench.openDeviceHandles(), c.serials.empty() ? 0 : 2);
+        EXPECT_FALSE(rig.link().switchingDevice);  // the rebuild's selections switch nothing
+    }
+}
+
+TEST(DeviceList, PickingAnotherGeneratorSwitchesTheLink) {
+    Rig rig;
+    rig.plugGenerator("a", u"A", {.pulseFrequency = 1000000,
+                                  .amplitudeIndex = 10,
+                                  .polarityIndex = 0,
+                                  .triggerSyncFunction = 1,
+                                  .syncFrequency = 2000000});
+    rig.plugGenerator("b", u"B");
+    rig.plugGenerator("c", u"C");
+    rig.start();
+    ASSERT_EQ(rig.bench.openHandles(Rig::path("c")), 2);
+    rig.nextTick();  // one good probe: the interval is 500 ms now
+
+    rig.pick(ControlId::SerNo, 0);
+    EXPECT_EQ(rig.bench.openHandles(Rig::path("c")), 0);
+    EXPECT_EQ(rig.bench.openHandles(Rig::path("a")), 2);
+    EXPECT_EQ(rig.bench.openDeviceHandles(), 2);
+    EXPECT_EQ(rig.text(ControlId::Foutput), "1000000");
+    EXPECT_EQ(rig.text(ControlId::Vout), "80");
+    EXPECT_EQ(rig.text(ControlId::polarity), "Inverted");
+    EXPECT_EQ(rig.text(ControlId::ext_trig_dir), "Sync input");
+    EXPECT_EQ(rig.text(ControlId::ext_sync_freq), "2000000");
+    EXPECT_EQ(rig.text(ControlId::SerNo), "A");
+    EXPECT_FALSE(rig.link().switchingDevice);
+    EXPECT_TRUE(rig.link().uiReady);
+    EXPECT_TRUE(rig.takeSent().empty());  // a switch sends nothing
+    EXPECT_EQ(rig.nextTick(), 250);
+}
+
+TEST(DeviceList, PickingTheOpenGeneratorReopensIt) {
+    Rig rig;
+    rig.plugGenerator("a", u"A");
+    rig.plugGenerator("b", u"B");
+    rig.start();
+    const int opens = rig.bench.callCount(Op::Open, Rig::path("b"));
+    const int reads = rig.bench.callCount(Op::GetFeature, Rig::path("b"));
+    rig.pick(ControlId::SerNo, 1);
+    EXPECT_EQ(rig.bench.callCount(Op::Open, Rig::path("b")), opens + 2);
+    EXPECT_EQ(rig.bench.callCount(Op::GetFeature, Rig::path("b")), reads + 1);
+    EXPECT_EQ(rig.bench.openHandles(Rig::path("b")), 2);
+}
+
+TEST(DeviceList, SwitchToAVanishedGeneratorEndsSearching) {
+    Rig rig;
+    rig.plugGenerator("a", u"A");
+    rig.plugGenerator("b", u"B");
+    rig.start();
+    rig.bench.unplug(Rig::path("a"));
+    rig.pick(ControlId::SerNo, 0);  // still listed: the list is not rebuilt by a switch
+    EXPECT_FALSE(rig.link().deviceAttached);
+    EXPECT_TRUE(rig.link().switchingDevice);
+    EXPECT_EQ(rig.bench.openDeviceHandles(), 0);
+    EXPECT_EQ(rig.text(ControlId::lblManuf), "");
+    EXPECT_FALSE(rig.usable(ControlId::Vout));
+    EXPECT_TRUE(rig.skin.clock().running());
+
+    // The next tick rescans, lists b alone and opens it.
+    EXPECT_EQ(rig.nextTick(), 250);
+    EXPECT_EQ(rig.skin.items(ControlId::SerNo), std::vector<std::string>{"B"});
+    EXPECT_TRUE(rig.link().deviceAttached);
+    EXPECT_FALSE(rig.link().switchingDevice);
+    EXPECT_EQ(rig.bench.openHandles(Rig::path("b")), 2);
+}
+
+TEST(DeviceList, AfterALostLinkTheLastGeneratorIsSelectedAgain) {
+    Rig rig;
+    rig.plugGenerator("a", u"A");
+    rig.plugGenerator("b", u"B");
+    rig.plugGenerator("c", u"C");
+    rig.start();
+    rig.pick(ControlId::SerNo, 0);
+    ASSERT_EQ(rig.text(ControlId::SerNo), "A");
+    rig.bench.device(Rig::path("a"))->inputReportWaiting = false;  // its next probe fails
+    rig.nextTick();
+    EXPECT_EQ(rig.text(ControlId::SerNo), "C");
+    EXPECT_EQ(rig.bench.openHandles(Rig::path("c")), 2);
+    EXPECT_EQ(rig.bench.openHandles(Rig::path("a")), 0);
+}
+
+TEST(DeviceList, PickIsIgnoredUntilTheWindowWasFilled) {
+    Rig rig;
+    rig.plugGenerator("a", u"A");
+    rig.plugGenerator("b", u"B");
+    rig.bench.failAlways(Op::GetFeature);  // the state never reads: uiReady stays false
+    rig.start();
+    ASSERT_FALSE(rig.link().uiReady);
+    const int opens = rig.bench.callCount(Op::Open);
+    rig.pick(ControlId::SerNo, 0);
+    EXPECT_EQ(rig.bench.callCount(Op::Open), opens);
+    EXPECT_EQ(rig.bench.openHandles(Rig::path("b")), 2);
+    EXPECT_FALSE(rig.link().switchingDevice);
+}
+
+}  // namespace
+}  // namespace tpg::test
