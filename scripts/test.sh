@@ -13,3 +13,4 @@ for preset in debug asan; do
   echo "=== $preset tests ==="
   ctest --preset "$preset" -j "$jobs"
 done
+bash scripts/test-windows.sh
