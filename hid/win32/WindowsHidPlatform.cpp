@@ -9,8 +9,12 @@ namespace tpg::hid::win32 {
 
 namespace {
 
-HANDLE toNative(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
-Handle fromNative(HANDLE handle) { return reinterpret_cast<Handle>(handle); }
+HANDLE toNative(Handle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+Handle fromNative(HANDLE handle) {
+    return reinterpret_cast<Handle>(handle);
+}
 
 SECURITY_ATTRIBUTES nativeSecurity(const SecurityAttributes& security) {
     SECURITY_ATTRIBUTES native{};
@@ -45,8 +49,12 @@ std::string interfacePath(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& record) {
 
 }  // namespace
 
-std::uint32_t interfaceRecordSize() { return sizeof(SP_DEVICE_INTERFACE_DATA); }
-std::uint32_t detailRecordSize() { return sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A); }
+std::uint32_t interfaceRecordSize() {
+    return sizeof(SP_DEVICE_INTERFACE_DATA);
+}
+std::uint32_t detailRecordSize() {
+    return sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+}
 
 Result WindowsHidPlatform::listInterfaces(std::vector<std::string>& paths) {
     paths.clear();
@@ -76,9 +84,9 @@ Handle WindowsHidPlatform::open(const std::string& path, OpenMode mode,
                                 const SecurityAttributes& security) {
     SECURITY_ATTRIBUTES native = nativeSecurity(security);
     const DWORD flags = mode == OpenMode::Overlapped ? FILE_FLAG_OVERLAPPED : 0;
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, &native, OPEN_EXISTING, flags,
-                                nullptr);
+    HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &native, OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return kNoHandle;
     }
@@ -108,9 +116,15 @@ Result WindowsHidPlatform::getString(Handle handle, StringKind kind,
     const ULONG length = static_cast<ULONG>(kStringQueryBytes);
     BOOLEAN ok = FALSE;
     switch (kind) {
-        case StringKind::Manufacturer: ok = HidD_GetManufacturerString(native, buffer.data(), length); break;
-        case StringKind::Product: ok = HidD_GetProductString(native, buffer.data(), length); break;
-        case StringKind::SerialNumber: ok = HidD_GetSerialNumberString(native, buffer.data(), length); break;
+        case StringKind::Manufacturer:
+            ok = HidD_GetManufacturerString(native, buffer.data(), length);
+            break;
+        case StringKind::Product:
+            ok = HidD_GetProductString(native, buffer.data(), length);
+            break;
+        case StringKind::SerialNumber:
+            ok = HidD_GetSerialNumberString(native, buffer.data(), length);
+            break;
     }
     return ok ? 1 : 0;
 }
@@ -140,7 +154,7 @@ Result WindowsHidPlatform::setFeature(Handle handle, std::span<const std::uint8_
 
 Result WindowsHidPlatform::getFeature(Handle handle, std::span<std::uint8_t> report) {
     return HidD_GetFeature(toNative(handle), report.data(), static_cast<ULONG>(report.size())) ? 1
-                                                                                                : 0;
+                                                                                               : 0;
 }
 
 Handle WindowsHidPlatform::createEvent(const SecurityAttributes& security) {

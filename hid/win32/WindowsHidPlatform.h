@@ -16,14 +16,15 @@ std::uint32_t interfaceRecordSize();
 std::uint32_t detailRecordSize();
 
 class WindowsHidPlatform : public HidPlatform {
-public:
+  public:
     WindowsHidPlatform() = default;
     WindowsHidPlatform(const WindowsHidPlatform&) = delete;
     WindowsHidPlatform& operator=(const WindowsHidPlatform&) = delete;
     ~WindowsHidPlatform() override = default;
 
     Result listInterfaces(std::vector<std::string>& paths) override;
-    Handle open(const std::string& path, OpenMode mode, const SecurityAttributes& security) override;
+    Handle open(const std::string& path, OpenMode mode,
+                const SecurityAttributes& security) override;
     Result getAttributes(Handle handle, Attributes& attributes) override;
     Result getString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer) override;
     Result getCapabilities(Handle handle, Capabilities& capabilities) override;
@@ -40,7 +41,7 @@ public:
     // Reads that did not complete at once and were cancelled and awaited.
     int cancelledReads() const { return cancelledReads_; }
 
-private:
+  private:
     std::set<Handle> open_;
     int cancelledReads_ = 0;
 };

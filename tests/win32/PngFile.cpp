@@ -14,7 +14,8 @@ void put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
     }
 }
 
-void chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& data) {
+void chunk(std::vector<std::uint8_t>& out, const char* type,
+           const std::vector<std::uint8_t>& data) {
     put32(out, static_cast<std::uint32_t>(data.size()));
     const std::size_t start = out.size();
     out.insert(out.end(), type, type + 4);
@@ -94,7 +95,8 @@ std::vector<std::uint8_t> encodePng(const RgbaImage& image) {
 bool writePng(const std::string& path, const RgbaImage& image) {
     const auto bytes = encodePng(image);
     std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    file.write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(file);
 }
 

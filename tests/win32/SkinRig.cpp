@@ -88,7 +88,9 @@ void SkinRig::type(ControlId box, const std::string& text) const {
     SendMessageW(hwnd(box), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
-void SkinRig::click(ControlId button) const { SendMessageW(hwnd(button), BM_CLICK, 0, 0); }
+void SkinRig::click(ControlId button) const {
+    SendMessageW(hwnd(button), BM_CLICK, 0, 0);
+}
 
 std::vector<SeenBox> SkinRig::clickExpectingBox(ControlId button, int openMs) const {
     std::vector<SeenBox> seen;

@@ -23,7 +23,7 @@ using Bytes = std::vector<std::uint8_t>;
 struct SeenBox {
     std::wstring title;
     std::wstring text;
-    int buttons = 0;      // push buttons in the box
+    int buttons = 0;       // push buttons in the box
     bool hasIcon = false;  // a visible icon control
 };
 
@@ -37,9 +37,9 @@ struct SkinRig {
         skin.attach(window);
     }
 
-    void plugGenerator(const std::string& name, const std::u16string& serial,
-                       const protocol::DeviceState& state =
-                           hid::sim::GeneratorModel::factoryState()) {
+    void plugGenerator(
+        const std::string& name, const std::u16string& serial,
+        const protocol::DeviceState& state = hid::sim::GeneratorModel::factoryState()) {
         bench.plug(hid::sim::generatorSpec(path(name), serial, state));
     }
     static std::string path(const std::string& name) { return "\\\\?\\hid#sim#" + name; }

@@ -42,7 +42,8 @@ std::vector<std::string> importedDlls(HMODULE image) {
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
     const auto& entry = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     std::vector<std::string> dlls;
-    const auto* import = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + entry.VirtualAddress);
+    const auto* import =
+        reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + entry.VirtualAddress);
     for (; entry.VirtualAddress != 0 && import->Name != 0; ++import) {
         dlls.push_back(upper(reinterpret_cast<const char*>(base + import->Name)));
     }
@@ -50,13 +51,13 @@ std::vector<std::string> importedDlls(HMODULE image) {
 }
 
 TEST(WindowsExecutables, AreSelfContained64BitGuiImages) {
-    const std::vector<std::string> system{"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL",
-                                          "COMCTL32.DLL", "HID.DLL",    "SETUPAPI.DLL",
+    const std::vector<std::string> system{"KERNEL32.DLL", "USER32.DLL",  "GDI32.DLL",
+                                          "COMCTL32.DLL", "HID.DLL",     "SETUPAPI.DLL",
                                           "MSVCRT.DLL",   "ADVAPI32.DLL"};
     for (const wchar_t* exe : kExecutables) {
         SCOPED_TRACE(testing::Message() << std::string(exe, exe + lstrlenW(exe)));
-        HMODULE image = LoadLibraryExW(besideThisTest(exe).c_str(), nullptr,
-                                       DONT_RESOLVE_DLL_REFERENCES);
+        HMODULE image =
+            LoadLibraryExW(besideThisTest(exe).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
         ASSERT_NE(image, nullptr);
         const auto* base = reinterpret_cast<const std::uint8_t*>(image);
         const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(
@@ -96,13 +97,14 @@ TEST(WindowsExecutables, CarryIconVersionRecordAndManifest) {
         // The icon: two images, 32 and 16 pixels, 16 colours each.
         HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14));
         ASSERT_NE(group, nullptr);
-        const auto* dir = static_cast<const std::uint8_t*>(LockResource(LoadResource(module, group)));
+        const auto* dir =
+            static_cast<const std::uint8_t*>(LockResource(LoadResource(module, group)));
         ASSERT_NE(dir, nullptr);
         const int images = dir[4] | dir[5] << 8;
         ASSERT_EQ(images, 2);
         std::vector<int> sizes;
         for (int i = 0; i < images; ++i) {
-            const std::uint8_t* entry = dir + 6 + 14 * i;
+            const std::uint8_t* entry = dir + 6 + static_cast<std::ptrdiff_t>(14) * i;
             sizes.push_back(entry[0]);
             EXPECT_EQ(entry[2], 16) << "colours";
         }
@@ -111,8 +113,9 @@ TEST(WindowsExecutables, CarryIconVersionRecordAndManifest) {
         // The manifest: common controls 6, per-monitor DPI awareness.
         HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
         ASSERT_NE(manifest, nullptr);
-        const std::string xml(static_cast<const char*>(LockResource(LoadResource(module, manifest))),
-                              SizeofResource(module, manifest));
+        const std::string xml(
+            static_cast<const char*>(LockResource(LoadResource(module, manifest))),
+            SizeofResource(module, manifest));
         EXPECT_NE(xml.find("Microsoft.Windows.Common-Controls"), std::string::npos);
         EXPECT_NE(xml.find("version=\"6.0.0.0\""), std::string::npos);
         EXPECT_NE(xml.find("PerMonitorV2"), std::string::npos);
@@ -186,8 +189,8 @@ TEST(WindowsExecutables, StartShowingTheirWindowAndEndCleanlyOnWmClose) {
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION process{};
-        ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                   nullptr, nullptr, &startup, &process));
+        ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &process));
 
         Found found{process.dwProcessId, nullptr};
         for (int wait = 0; wait < 300 && found.window == nullptr; ++wait) {

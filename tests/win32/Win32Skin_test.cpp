@@ -14,7 +14,9 @@ namespace {
 
 using ui::ControlKind;
 
-bool drawn(const ui::ControlRow& r) { return r.kind != ControlKind::Timer; }
+bool drawn(const ui::ControlRow& r) {
+    return r.kind != ControlKind::Timer;
+}
 
 TEST(Win32Window, EveryControlStandsWhereTheTableSaysAtTheWindowsDpi) {
     SkinRig rig;
@@ -73,19 +75,19 @@ TEST(Win32Window, EveryControlStandsWhereTheTableSaysAtTheWindowsDpi) {
 TEST(Win32Window, ControlsAreTheNativeKindsWithTabStopsOnlyWhereFocusGoes) {
     SkinRig rig;
     struct Expected {
-        ControlKind kind;
         const wchar_t* windowClass;
+        ControlKind kind;
         LONG typeMask;
         LONG type;
         bool tabStop;
     };
     const Expected kinds[] = {
-        {ControlKind::Frame, L"Button", BS_TYPEMASK, BS_GROUPBOX, false},
-        {ControlKind::Button, L"Button", BS_TYPEMASK, BS_PUSHBUTTON, true},
-        {ControlKind::TextBox, L"Edit", ES_MULTILINE, 0, true},
-        {ControlKind::DropDownList, L"ComboBox", 3, CBS_DROPDOWNLIST, true},
-        {ControlKind::Label, L"Static", SS_TYPEMASK, SS_LEFT, false},
-        {ControlKind::ValueLabel, L"Static", SS_TYPEMASK, SS_LEFT, false},
+        {L"Button", ControlKind::Frame, BS_TYPEMASK, BS_GROUPBOX, false},
+        {L"Button", ControlKind::Button, BS_TYPEMASK, BS_PUSHBUTTON, true},
+        {L"Edit", ControlKind::TextBox, ES_MULTILINE, 0, true},
+        {L"ComboBox", ControlKind::DropDownList, 3, CBS_DROPDOWNLIST, true},
+        {L"Static", ControlKind::Label, SS_TYPEMASK, SS_LEFT, false},
+        {L"Static", ControlKind::ValueLabel, SS_TYPEMASK, SS_LEFT, false},
     };
     for (const auto& r : ui::kControlTable) {
         if (!drawn(r)) {
@@ -115,7 +117,8 @@ TEST(Win32Window, ControlsAreTheNativeKindsWithTabStopsOnlyWhereFocusGoes) {
 TEST(Win32Window, ZOrderKeepsTheProductNameOnTopAndFramesBeneath) {
     SkinRig rig;
     std::vector<HWND> order;
-    for (HWND h = GetWindow(rig.skin.hwnd(), GW_CHILD); h != nullptr; h = GetWindow(h, GW_HWNDNEXT)) {
+    for (HWND h = GetWindow(rig.skin.hwnd(), GW_CHILD); h != nullptr;
+         h = GetWindow(h, GW_HWNDNEXT)) {
         order.push_back(h);
     }
     const auto position = [&](ControlId id) {
@@ -141,12 +144,17 @@ TEST(Win32Window, ZOrderKeepsTheProductNameOnTopAndFramesBeneath) {
 bool ownEnabled(SkinRig& rig, ControlId id) {
     switch (ui::row(id).kind) {
         case ControlKind::Frame:
-        case ControlKind::Button: return rig.skin.plainWidget(id).isEnabled();
+        case ControlKind::Button:
+            return rig.skin.plainWidget(id).isEnabled();
         case ControlKind::Label:
-        case ControlKind::ValueLabel: return rig.skin.labelWidget(id).isEnabled();
-        case ControlKind::TextBox: return rig.skin.textWidget(id).isEnabled();
-        case ControlKind::DropDownList: return rig.skin.listWidget(id).isEnabled();
-        case ControlKind::Timer: break;
+        case ControlKind::ValueLabel:
+            return rig.skin.labelWidget(id).isEnabled();
+        case ControlKind::TextBox:
+            return rig.skin.textWidget(id).isEnabled();
+        case ControlKind::DropDownList:
+            return rig.skin.listWidget(id).isEnabled();
+        case ControlKind::Timer:
+            break;
     }
     return false;
 }
@@ -181,8 +189,8 @@ TEST(Win32Window, AFrameDisablesItsControlsAndGivesThemBackTheirOwnState) {
     rig.window.Vout.setEnabled(true);
     EXPECT_TRUE(rig.nativeEnabled(ControlId::Vout));
     rig.window.Frame3.setEnabled(false);
-    for (const ControlId id : {ControlId::Foutput, ControlId::SetFout, ControlId::Vout,
-                               ControlId::Label6}) {
+    for (const ControlId id :
+         {ControlId::Foutput, ControlId::SetFout, ControlId::Vout, ControlId::Label6}) {
         EXPECT_FALSE(rig.nativeEnabled(id)) << ui::row(id).name;
     }
     EXPECT_TRUE(ownEnabled(rig, ControlId::Vout));
@@ -265,11 +273,10 @@ TEST(Win32Window, TabVisitsTheFocusOrderThroughIsDialogMessage) {
         ASSERT_TRUE(rig.focused().has_value());
         visited.push_back(*rig.focused());
     }
-    const std::vector<ControlId> expected{ControlId::Factory,  ControlId::SerNo,
-                                          ControlId::ext_trig_dir, ControlId::ext_sync_freq,
-                                          ControlId::SetFout,  ControlId::Foutput,
-                                          ControlId::polarity, ControlId::SetFsync,
-                                          ControlId::Vout};
+    const std::vector<ControlId> expected{
+        ControlId::Factory,       ControlId::SerNo,    ControlId::ext_trig_dir,
+        ControlId::ext_sync_freq, ControlId::SetFout,  ControlId::Foutput,
+        ControlId::polarity,      ControlId::SetFsync, ControlId::Vout};
     EXPECT_EQ(visited, expected);
 
     // Disabled controls are skipped: Trigger output greys the sync entry.
@@ -289,15 +296,20 @@ struct ActionCase {
 
 TEST(Win32Window, UserActionsSendTheirReports) {
     const ActionCase cases[] = {
-        {"amplitude 1096 mV", [](SkinRig& r) { r.pick(ControlId::Vout, 339); },
+        {"amplitude 1096 mV",
+         [](SkinRig& r) { r.pick(ControlId::Vout, 339); },
          {report({0, 2, 0, 0x53, 0x01})}},
-        {"amplitude 1624 mV", [](SkinRig& r) { r.pick(ControlId::Vout, 510); },
+        {"amplitude 1624 mV",
+         [](SkinRig& r) { r.pick(ControlId::Vout, 510); },
          {report({0, 2, 0, 0xFE, 0x01})}},
-        {"polarity Inverted", [](SkinRig& r) { r.pick(ControlId::polarity, 0); },
+        {"polarity Inverted",
+         [](SkinRig& r) { r.pick(ControlId::polarity, 0); },
          {report({0, 3, 0, 0, 0})}},
-        {"polarity Normal", [](SkinRig& r) { r.pick(ControlId::polarity, 1); },
+        {"polarity Normal",
+         [](SkinRig& r) { r.pick(ControlId::polarity, 1); },
          {report({0, 3, 0, 1, 0})}},
-        {"sync input", [](SkinRig& r) { r.pick(ControlId::ext_trig_dir, 1); },
+        {"sync input",
+         [](SkinRig& r) { r.pick(ControlId::ext_trig_dir, 1); },
          {report({0, 5, 0, 1, 0})}},
         {"pulse frequency typed and sent",
          [](SkinRig& r) {
@@ -399,11 +411,12 @@ TEST(Win32Window, BadInputIsAnsweredWithAModalBoxWithOkOnlyAndNoIcon) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.typed);
         SkinRig rig;
-        rig.plugGenerator("a", u"A", {.pulseFrequency = 10000000,
-                                      .amplitudeIndex = 339,
-                                      .polarityIndex = 1,
-                                      .triggerSyncFunction = 1,
-                                      .syncFrequency = 10000000});
+        rig.plugGenerator("a", u"A",
+                          {.pulseFrequency = 10000000,
+                           .amplitudeIndex = 339,
+                           .polarityIndex = 1,
+                           .triggerSyncFunction = 1,
+                           .syncFrequency = 10000000});
         rig.window.Form_Load();
         rig.type(c.box, c.typed);
         const auto boxes = rig.clickExpectingBox(c.button);
@@ -498,8 +511,8 @@ TEST(Win32Window, ScreenshotOfTheFilledWindow) {
     std::size_t distinct = 0;
     std::vector<std::uint32_t> seen;
     for (std::size_t i = 0; i < image.pixels.size() && distinct < 8; i += 4) {
-        const std::uint32_t rgb = image.pixels[i] << 16 | image.pixels[i + 1] << 8 |
-                                  image.pixels[i + 2];
+        const std::uint32_t rgb =
+            image.pixels[i] << 16 | image.pixels[i + 1] << 8 | image.pixels[i + 2];
         if (std::find(seen.begin(), seen.end(), rgb) == seen.end()) {
             seen.push_back(rgb);
             ++distinct;

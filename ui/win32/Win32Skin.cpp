@@ -16,7 +16,9 @@ namespace {
 // background must be erased beneath them.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
-std::size_t slot(ControlId id) { return static_cast<std::size_t>(id); }
+std::size_t slot(ControlId id) {
+    return static_cast<std::size_t>(id);
+}
 
 // The DPI services of Windows 10, looked up at run time so that an older
 // system falls back to the screen's DPI.
@@ -26,8 +28,9 @@ using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UIN
 template <class Fn>
 Fn user32Function(const char* name) {
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    return user32 == nullptr ? nullptr : reinterpret_cast<Fn>(reinterpret_cast<void*>(
-                                             GetProcAddress(user32, name)));
+    return user32 == nullptr
+               ? nullptr
+               : reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
 }
 
 int dpiOf(HWND hwnd) {
@@ -64,15 +67,19 @@ struct NativeKind {
 
 NativeKind nativeKind(ControlKind kind) {
     switch (kind) {
-        case ControlKind::Frame: return {L"BUTTON", BS_GROUPBOX, 0};
-        case ControlKind::Button: return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
+        case ControlKind::Frame:
+            return {L"BUTTON", BS_GROUPBOX, 0};
+        case ControlKind::Button:
+            return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
         case ControlKind::TextBox:
             return {L"EDIT", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
         case ControlKind::DropDownList:
             return {L"COMBOBOX", CBS_DROPDOWNLIST | CBS_HASSTRINGS | WS_VSCROLL | WS_TABSTOP, 0};
         case ControlKind::Label:
-        case ControlKind::ValueLabel: return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
-        case ControlKind::Timer: break;
+        case ControlKind::ValueLabel:
+            return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+        case ControlKind::Timer:
+            break;
     }
     return {L"STATIC", 0, 0};
 }
@@ -137,8 +144,8 @@ void registerWindowClass(HINSTANCE instance, WNDPROC proc) {
 Win32Skin::Win32Skin(HINSTANCE instance) : instance_(instance) {
     registerWindowClass(instance_, &Win32Skin::windowProc);
     hwnd_ = CreateWindowExW(0, kWindowClass, widen(std::string(kWindowRow.caption)).c_str(),
-                            kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, nullptr,
-                            nullptr, instance_, this);
+                            kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, nullptr, nullptr,
+                            instance_, this);
     dpi_ = dpiOf(hwnd_);
     timer_.setWindow(hwnd_);
     createControls();
@@ -173,23 +180,28 @@ void Win32Skin::createControls() {
             style |= WS_VISIBLE;
         }
         HWND child = CreateWindowExW(
-            native.exStyle, native.windowClass, widen(std::string(r->caption)).c_str(), style, 0,
-            0, 0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlIdBase + r->index)),
+            native.exStyle, native.windowClass, widen(std::string(r->caption)).c_str(), style, 0, 0,
+            0, 0, hwnd_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kControlIdBase + r->index)),
             instance_, nullptr);
         const std::size_t i = slot(r->id);
         controls_[i] = std::make_unique<ControlWindow>(r->id, child);
         switch (r->kind) {
             case ControlKind::Frame:
-            case ControlKind::Button: plain_[i] = std::make_unique<PlainWin32>(*controls_[i]); break;
+            case ControlKind::Button:
+                plain_[i] = std::make_unique<PlainWin32>(*controls_[i]);
+                break;
             case ControlKind::Label:
             case ControlKind::ValueLabel:
                 labels_[i] = std::make_unique<LabelWin32>(*controls_[i]);
                 break;
-            case ControlKind::TextBox: texts_[i] = std::make_unique<TextWin32>(*controls_[i]); break;
+            case ControlKind::TextBox:
+                texts_[i] = std::make_unique<TextWin32>(*controls_[i]);
+                break;
             case ControlKind::DropDownList:
                 lists_[i] = std::make_unique<ListWin32>(*controls_[i]);
                 break;
-            case ControlKind::Timer: break;
+            case ControlKind::Timer:
+                break;
         }
     }
     // Labels go beneath the controls that take input and group boxes beneath
@@ -199,7 +211,8 @@ void Win32Skin::createControls() {
     // so lblProduct lies above lblSerialNumber, which shares its rectangle.
     for (const ControlKind below : {ControlKind::Label, ControlKind::Frame}) {
         for (const ControlRow* r : rows) {
-            const bool isLabel = r->kind == ControlKind::Label || r->kind == ControlKind::ValueLabel;
+            const bool isLabel =
+                r->kind == ControlKind::Label || r->kind == ControlKind::ValueLabel;
             if (below == ControlKind::Label ? isLabel : r->kind == ControlKind::Frame) {
                 SetWindowPos(controls_[slot(r->id)]->hwnd(), HWND_BOTTOM, 0, 0, 0, 0,
                              SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -292,10 +305,18 @@ std::optional<ControlId> Win32Skin::idOf(HWND child) const {
     return kControlTable[static_cast<std::size_t>(index - 1)].id;
 }
 
-Widget& Win32Skin::plainWidget(ControlId id) { return *plain_[slot(id)]; }
-LabelWidget& Win32Skin::labelWidget(ControlId id) { return *labels_[slot(id)]; }
-TextWidget& Win32Skin::textWidget(ControlId id) { return *texts_[slot(id)]; }
-ListWidget& Win32Skin::listWidget(ControlId id) { return *lists_[slot(id)]; }
+Widget& Win32Skin::plainWidget(ControlId id) {
+    return *plain_[slot(id)];
+}
+LabelWidget& Win32Skin::labelWidget(ControlId id) {
+    return *labels_[slot(id)];
+}
+TextWidget& Win32Skin::textWidget(ControlId id) {
+    return *texts_[slot(id)];
+}
+ListWidget& Win32Skin::listWidget(ControlId id) {
+    return *lists_[slot(id)];
+}
 
 void Win32Skin::show() {
     ShowWindow(hwnd_, SW_SHOWNORMAL);
@@ -363,15 +384,15 @@ void Win32Skin::onCommand(WPARAM wParam, LPARAM lParam) {
                 window_->buttonPressed(*id);
             }
             break;
-        default: break;
+        default:
+            break;
     }
 }
 
 LRESULT CALLBACK Win32Skin::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* skin = reinterpret_cast<Win32Skin*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (skin == nullptr || skin->hwnd_ != hwnd) {
@@ -382,7 +403,9 @@ LRESULT CALLBACK Win32Skin::windowProc(HWND hwnd, UINT message, WPARAM wParam, L
 
 LRESULT Win32Skin::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_COMMAND: onCommand(wParam, lParam); return 0;
+        case WM_COMMAND:
+            onCommand(wParam, lParam);
+            return 0;
         case WM_TIMER:
             if (wParam == TimerWin32::kTimerId && window_ != nullptr && modalDepth_ == 0) {
                 window_->timerTick();
@@ -401,7 +424,8 @@ LRESULT Win32Skin::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_ACTIVATE:
             if (LOWORD(wParam) == WA_INACTIVE) {
                 const HWND focus = GetFocus();
-                focusOnDeactivate_ = focus != nullptr && GetParent(focus) == hwnd_ ? focus : nullptr;
+                focusOnDeactivate_ =
+                    focus != nullptr && GetParent(focus) == hwnd_ ? focus : nullptr;
             } else if (focusOnDeactivate_ != nullptr && IsWindowEnabled(focusOnDeactivate_)) {
                 SetFocus(focusOnDeactivate_);
                 return 0;
@@ -432,7 +456,8 @@ LRESULT Win32Skin::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 PostQuitMessage(0);
             }
             return 0;
-        default: break;
+        default:
+            break;
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);
 }

@@ -22,7 +22,7 @@ class MainWindow;
 namespace tpg::ui::win32 {
 
 class Win32Skin : public WindowSkin {
-public:
+  public:
     static constexpr const wchar_t* kWindowClass = L"TrelvixPulseWindow";
     // Child window IDs: the control's index in the table plus this base.
     static constexpr int kControlIdBase = 100;
@@ -63,7 +63,7 @@ public:
     bool messageBoxOpen() const { return modalDepth_ > 0; }
     const TimerWin32& timer() const { return timer_; }
 
-private:
+  private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
 

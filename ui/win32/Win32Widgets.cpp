@@ -20,7 +20,9 @@ void ControlWindow::setEnabled(bool enabled) {
     }
 }
 
-bool ControlWindow::usable() const { return enabled_ && (frame_ == nullptr || frame_->usable()); }
+bool ControlWindow::usable() const {
+    return enabled_ && (frame_ == nullptr || frame_->usable());
+}
 
 void ControlWindow::applyEnabled() {
     const bool usableNow = usable();
@@ -43,13 +45,23 @@ std::wstring ControlWindow::text() const {
     return text;
 }
 
-void ControlWindow::setText(const std::wstring& text) { SetWindowTextW(hwnd_, text.c_str()); }
+void ControlWindow::setText(const std::wstring& text) {
+    SetWindowTextW(hwnd_, text.c_str());
+}
 
-void LabelWin32::setText(const std::string& text) { control_.setText(widen(text)); }
-std::string LabelWin32::text() const { return narrow(control_.text()); }
+void LabelWin32::setText(const std::string& text) {
+    control_.setText(widen(text));
+}
+std::string LabelWin32::text() const {
+    return narrow(control_.text());
+}
 
-void TextWin32::setText(const std::string& text) { control_.setText(widen(text)); }
-std::string TextWin32::text() const { return narrow(control_.text()); }
+void TextWin32::setText(const std::string& text) {
+    control_.setText(widen(text));
+}
+std::string TextWin32::text() const {
+    return narrow(control_.text());
+}
 
 void TextWin32::setFocus() {
     if (control_.usable()) {
@@ -57,12 +69,14 @@ void TextWin32::setFocus() {
     }
 }
 
-void ListWin32::clear() { SendMessageW(control_.hwnd(), CB_RESETCONTENT, 0, 0); }
+void ListWin32::clear() {
+    SendMessageW(control_.hwnd(), CB_RESETCONTENT, 0, 0);
+}
 
 void ListWin32::insertItem(int index, const std::string& text) {
     const int entries = count();
-    const WPARAM at = index < 0 || index > entries ? static_cast<WPARAM>(-1)
-                                                   : static_cast<WPARAM>(index);
+    const WPARAM at =
+        index < 0 || index > entries ? static_cast<WPARAM>(-1) : static_cast<WPARAM>(index);
     const std::wstring wide = widen(text);
     SendMessageW(control_.hwnd(), CB_INSERTSTRING, at, reinterpret_cast<LPARAM>(wide.c_str()));
 }

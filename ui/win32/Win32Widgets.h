@@ -17,7 +17,7 @@ namespace tpg::ui::win32 {
 
 // One native control with its own enabled state and its frame.
 class ControlWindow {
-public:
+  public:
     ControlWindow(ControlId id, HWND hwnd) : id_(id), hwnd_(hwnd) {}
 
     ControlId id() const { return id_; }
@@ -34,7 +34,7 @@ public:
     std::wstring text() const;
     void setText(const std::wstring& text);
 
-private:
+  private:
     void applyEnabled();
 
     ControlId id_;
@@ -47,31 +47,31 @@ private:
 // The operations every widget shares: the enabled state of its control.
 template <class Interface>
 class Win32Widget : public Interface {
-public:
+  public:
     explicit Win32Widget(ControlWindow& control) : control_(control) {}
     void setEnabled(bool enabled) override { control_.setEnabled(enabled); }
     bool isEnabled() const override { return control_.enabled(); }
     ControlWindow& control() const { return control_; }
 
-protected:
+  protected:
     ControlWindow& control_;
 };
 
 // Frames and buttons.
 class PlainWin32 : public Win32Widget<Widget> {
-public:
+  public:
     using Win32Widget::Win32Widget;
 };
 
 class LabelWin32 : public Win32Widget<LabelWidget> {
-public:
+  public:
     using Win32Widget::Win32Widget;
     void setText(const std::string& text) override;
     std::string text() const override;
 };
 
 class TextWin32 : public Win32Widget<TextWidget> {
-public:
+  public:
     using Win32Widget::Win32Widget;
     void setText(const std::string& text) override;
     std::string text() const override;
@@ -81,7 +81,7 @@ public:
 // A CBS_DROPDOWNLIST combo box. CB_SETCURSEL sends no CBN_SELCHANGE, so the
 // core's own selections never come back as user picks.
 class ListWin32 : public Win32Widget<ListWidget> {
-public:
+  public:
     using Win32Widget::Win32Widget;
     void clear() override;
     void insertItem(int index, const std::string& text) override;
@@ -93,7 +93,7 @@ public:
 
 // The window's Timer control as a WM_TIMER of the main window.
 class TimerWin32 : public TimerWidget {
-public:
+  public:
     static constexpr UINT_PTR kTimerId = 1;
 
     void setWindow(HWND hwnd) { hwnd_ = hwnd; }
@@ -102,7 +102,7 @@ public:
     bool running() const { return running_; }
     int interval() const { return interval_; }
 
-private:
+  private:
     HWND hwnd_ = nullptr;
     bool running_ = false;
     int interval_ = 0;
