@@ -19,7 +19,9 @@ namespace tpg::hid {
 using Handle = std::intptr_t;
 inline constexpr Handle kNoHandle = -1;
 
-inline constexpr bool isOpen(Handle handle) { return handle != kNoHandle; }
+inline constexpr bool isOpen(Handle handle) {
+    return handle != kNoHandle;
+}
 
 // The result of a platform call, as LinkState::lastResult receives it.
 using Result = std::int32_t;
@@ -65,7 +67,7 @@ struct ReadOverlapped {
 };
 
 class HidPlatform {
-public:
+  public:
     virtual ~HidPlatform() = default;
 
     // The paths of the present HID interfaces, in enumeration order. The

@@ -21,7 +21,7 @@ inline constexpr int kLinkAliveInterval = 500;
 inline constexpr int kLinkLostInterval = 250;
 
 class DeviceLink {
-public:
+  public:
     DeviceLink(hid::HidPlatform& platform, LinkState& state, LinkHost& host)
         : platform_(platform), state_(state), host_(host) {}
 
@@ -56,7 +56,7 @@ public:
     // Closes both device handles (deviceHandle first) when they are open.
     void closeDevice();
 
-private:
+  private:
     hid::HidPlatform& platform_;
     LinkState& state_;
     LinkHost& host_;

@@ -19,8 +19,8 @@ void DeviceLink::WalkHidInterfaces(const GeneratorAction& action,
     std::array<std::uint8_t, 2 * hid::kStringQueryBytes + 1> stringBuffer{};
 
     for (const std::string& path : paths) {
-        const hid::Handle probe = platform_.open(path, hid::OpenMode::Plain,
-                                                 state_.securityAttributes);
+        const hid::Handle probe =
+            platform_.open(path, hid::OpenMode::Plain, state_.securityAttributes);
         state_.lastResult = static_cast<hid::Result>(probe);
 
         bool isGenerator = false;

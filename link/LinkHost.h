@@ -9,7 +9,7 @@ namespace tpg::link {
 
 // The operations of the serial-number drop-down list that the link uses.
 class SerialListControl {
-public:
+  public:
     virtual ~SerialListControl() = default;
     // Removes every entry; nothing is selected afterwards. Runs no handler.
     virtual void clear() = 0;
@@ -23,7 +23,7 @@ public:
 };
 
 class LinkTimer {
-public:
+  public:
     virtual ~LinkTimer() = default;
     // Enabling starts a fresh interval; disabling stops the ticks.
     virtual void setEnabled(bool enabled) = 0;
@@ -31,7 +31,7 @@ public:
 };
 
 class LinkHost {
-public:
+  public:
     virtual ~LinkHost() = default;
     virtual SerialListControl& serialList() = 0;
     virtual LinkTimer& linkTimer() = 0;

@@ -102,8 +102,7 @@ std::optional<Command> parseCommand(std::span<const std::uint8_t> report) {
     if (report.size() < minimumLength(command)) {
         return std::nullopt;
     }
-    return Command{command,
-                   getLittleEndian(report, kCommandPayloadOffset, payloadWidth(command))};
+    return Command{command, getLittleEndian(report, kCommandPayloadOffset, payloadWidth(command))};
 }
 
 }  // namespace tpg::protocol

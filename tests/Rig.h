@@ -38,9 +38,9 @@ struct Rig {
     }
 
     // A generator at /dev/hid/<name> with the given serial number.
-    DeviceSpec& plugGenerator(const std::string& name, const std::u16string& serial,
-                              const protocol::DeviceState& state =
-                                  hid::sim::GeneratorModel::factoryState()) {
+    DeviceSpec& plugGenerator(
+        const std::string& name, const std::u16string& serial,
+        const protocol::DeviceState& state = hid::sim::GeneratorModel::factoryState()) {
         bench.plug(hid::sim::generatorSpec(path(name), serial, state));
         return *bench.device(path(name));
     }

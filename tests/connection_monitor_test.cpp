@@ -50,11 +50,12 @@ TEST(ConnectionMonitor, UnplugEmptiesTheWindowAndReplugFillsIt) {
     EXPECT_FALSE(rig.usable(ControlId::Factory));
 
     EXPECT_EQ(rig.nextTick(), 250);  // still searching
-    rig.plugGenerator("gen", u"G1", {.pulseFrequency = 654321,
-                                     .amplitudeIndex = 1,
-                                     .polarityIndex = 1,
-                                     .triggerSyncFunction = 1,
-                                     .syncFrequency = 5000000});
+    rig.plugGenerator("gen", u"G1",
+                      {.pulseFrequency = 654321,
+                       .amplitudeIndex = 1,
+                       .polarityIndex = 1,
+                       .triggerSyncFunction = 1,
+                       .syncFrequency = 5000000});
     EXPECT_EQ(rig.nextTick(), 250);
     EXPECT_TRUE(rig.link().deviceAttached);
     EXPECT_EQ(rig.text(ControlId::Foutput), "654321");

@@ -31,8 +31,8 @@ TEST(DeviceList, RebuildListsGeneratorsInOrderAndSelectsTheLast) {
         EXPECT_EQ(rig.skin.isEnabled(ControlId::SerNo), c.enabled);
         EXPECT_EQ(rig.link().deviceAttached, !c.serials.empty());
         if (!c.serials.empty()) {
-            EXPECT_EQ(rig.bench.openHandles(Rig::path("gen" + std::to_string(c.serials.size() - 1))),
-                      2);
+            EXPECT_EQ(
+                rig.bench.openHandles(Rig::path("gen" + std::to_string(c.serials.size() - 1))), 2);
         }
         EXPECT_EQ(rig.bench.openDeviceHandles(), c.serials.empty() ? 0 : 2);
         EXPECT_FALSE(rig.link().switchingDevice);  // the rebuild's selections switch nothing
@@ -41,18 +41,24 @@ TEST(DeviceList, RebuildListsGeneratorsInOrderAndSelectsTheLast) {
 
 TEST(DeviceList, PickingAnotherGeneratorSwitchesTheLink) {
     Rig rig;
-    rig.plugGenerator("a", u"A", {.pulseFrequency = 1000000,
-                                  .amplitudeIndex = 10,
-                                  .polarityIndex = 0,
-                                  .triggerSyncFunction = 1,
-                                  .syncFrequency = 2000000});
+    rig.plugGenerator("a", u"A",
+                      {.pulseFrequency = 1000000,
+                       .amplitudeIndex = 10,
+                       .polarityIndex = 0,
+                       .triggerSyncFunction = 1,
+                       .syncFrequency = 2000000});
     rig.plugGenerator("b", u"B");
     rig.plugGenerator("c", u"C");
     rig.start();
     ASSERT_EQ(rig.bench.openHandles(Rig::path("c")), 2);
     rig.nextTick();  // one good probe: the interval is 500 ms now
 
+    rig.bench.clearCallCounts();
     rig.pick(ControlId::SerNo, 0);
+    // Closed both old handles, opened exactly two new ones, listed nothing.
+    EXPECT_EQ(rig.bench.callCount(Op::Close), 2);
+    EXPECT_EQ(rig.bench.callCount(Op::Open), 2);
+    EXPECT_EQ(rig.bench.callCount(Op::ListInterfaces), 1);
     EXPECT_EQ(rig.bench.openHandles(Rig::path("c")), 0);
     EXPECT_EQ(rig.bench.openHandles(Rig::path("a")), 2);
     EXPECT_EQ(rig.bench.openDeviceHandles(), 2);

@@ -20,14 +20,14 @@ TEST(Discovery, SerialMatchIsExact) {
     };
     const Case cases[] = {
         {"TPG-0001", u"TPG-0001", true},
-        {"tpg-0001", u"TPG-0001", false},  // case counts
+        {"tpg-0001", u"TPG-0001", false},   // case counts
         {"TPG-0001 ", u"TPG-0001", false},  // blanks count
         {" TPG-0001", u"TPG-0001", false},
-        {"TPG-000", u"TPG-0001", false},   // a prefix is not a match
-        {"", u"", true},                    // only an empty serial matches nothing selected
+        {"TPG-000", u"TPG-0001", false},  // a prefix is not a match
+        {"", u"", true},                  // only an empty serial matches nothing selected
         {"", u"TPG-0001", false},
         {"Ärger-\u0100", u"Ärger-\u0100", true},  // text beyond Latin-1 compares as text
-        {"\u0100", u"\u0200", false},        // same low byte, different characters
+        {"\u0100", u"\u0200", false},             // same low byte, different characters
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.listText);

@@ -8,7 +8,7 @@ namespace {
 
 // A platform that checks, at every send, that the window's guards allowed it.
 class GuardedBench : public SimulatedBench {
-public:
+  public:
     const link::LinkState* link = nullptr;
     int sendsOutsideGuards = 0;
 

@@ -9,9 +9,9 @@ using protocol::DeviceState;
 
 TEST(Readback, VersionText) {
     const std::pair<std::uint16_t, const char*> cases[] = {
-        {0x0103, " 1.03"}, {0x0100, " 1.00"},   {0x0210, " 2.10"},  {0x010C, " 1.0C"},
-        {0x0A00, " 10.00"}, {0x1234, " 18.34"}, {0xFF01, " 255.01"}, {0x0000, " 0.00"},
-        {0x00FF, " 0.FF"},
+        {0x0103, " 1.03"},   {0x0100, " 1.00"},  {0x0210, " 2.10"},
+        {0x010C, " 1.0C"},   {0x0A00, " 10.00"}, {0x1234, " 18.34"},
+        {0xFF01, " 255.01"}, {0x0000, " 0.00"},  {0x00FF, " 0.FF"},
     };
     for (const auto& [version, text] : cases) {
         Rig rig;
@@ -34,13 +34,20 @@ TEST(Readback, RangeRulesOfTheStateReport) {
         {{24999, 0, 0, 0, 1000000}, "10000000", 0, "Inverted", "Trigger output", "1000000"},
         {{25000, 510, 1, 1, 300000000}, "25000", 510, "Normal", "Sync input", "300000000"},
         {{350000000, 511, 2, 2, 0}, "350000000", 339, "Normal", "Trigger output", "1000000"},
-        {{350000001, 65535, 65535, 65535, -1}, "10000000", 339, "Normal", "Trigger output",
+        {{350000001, 65535, 65535, 65535, -1},
+         "10000000",
+         339,
+         "Normal",
+         "Trigger output",
          "1000000"},
         {{-5, 338, 0, 1, 400000000}, "10000000", 338, "Inverted", "Sync input", "300000000"},
-        {{INT32_MIN, 1, 1, 0, INT32_MAX}, "10000000", 1, "Normal", "Trigger output",
-         "300000000"},
+        {{INT32_MIN, 1, 1, 0, INT32_MAX}, "10000000", 1, "Normal", "Trigger output", "300000000"},
         {{10000000, 339, 1, 0, 999999}, "10000000", 339, "Normal", "Trigger output", "1000000"},
-        {{125000000, 200, 0, 1, 300000001}, "125000000", 200, "Inverted", "Sync input",
+        {{125000000, 200, 0, 1, 300000001},
+         "125000000",
+         200,
+         "Inverted",
+         "Sync input",
          "300000000"},
     };
     for (const auto& c : cases) {
@@ -81,8 +88,8 @@ TEST(Readback, IdentityStrings) {
          " xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", " 1.03"},
         {"manufacturer fails", u"M", u"P", true, false, "", " P", ""},
         {"product fails", u"M", u"P", false, true, " M", "", " 1.03"},
-        {"non-Latin text", u"Тре́львикс", u"脉冲发生器", false, false, " Тре́львикс",
-         " 脉冲发生器", " 1.03"},
+        {"non-Latin text", u"Тре́львикс", u"脉冲发生器", false, false, " Тре́львикс", " 脉冲发生器",
+         " 1.03"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -130,10 +137,10 @@ TEST(Readback, NoDeviceEmptiesTheWindowAndTouchesNoDevice) {
         EXPECT_TRUE(rig.skin.items(id).empty()) << ui::row(id).name;
         EXPECT_FALSE(rig.skin.isEnabled(id)) << ui::row(id).name;
     }
-    for (ControlId id : {ControlId::Factory, ControlId::Frame3, ControlId::trig_frame,
-                         ControlId::SetFout, ControlId::SetFsync, ControlId::Foutput,
-                         ControlId::ext_sync_freq, ControlId::Label6, ControlId::Label7,
-                         ControlId::Label8, ControlId::Label9}) {
+    for (ControlId id :
+         {ControlId::Factory, ControlId::Frame3, ControlId::trig_frame, ControlId::SetFout,
+          ControlId::SetFsync, ControlId::Foutput, ControlId::ext_sync_freq, ControlId::Label6,
+          ControlId::Label7, ControlId::Label8, ControlId::Label9}) {
         EXPECT_FALSE(rig.skin.isEnabled(id)) << ui::row(id).name;
     }
     EXPECT_TRUE(rig.skin.isEnabled(ControlId::Frame1));  // left as it was

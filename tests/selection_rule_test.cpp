@@ -66,7 +66,7 @@ TEST(SelectionRule, TimerCountsFreshIntervals) {
 
     timer.setEnabled(true);
     skin.clock().advance(149);
-    EXPECT_EQ(ticks, 2);  // 50, 100
+    EXPECT_EQ(ticks, 2);     // 50, 100
     timer.setInterval(500);  // restarts the count
     EXPECT_EQ(skin.clock().untilNextTick(), 500);
     skin.clock().advance(1000);
@@ -87,8 +87,8 @@ TEST(SelectionRule, WindowAtCreationBeforeStartUp) {
     EXPECT_FALSE(hid::isOpen(link.readHandle));
     EXPECT_FALSE(hid::isOpen(link.readEvent));
     EXPECT_FALSE(link.deviceAttached || link.stateLoaded || link.uiReady || link.switchingDevice);
-    for (ControlId id : {ControlId::SerNo, ControlId::Vout, ControlId::polarity,
-                         ControlId::ext_trig_dir}) {
+    for (ControlId id :
+         {ControlId::SerNo, ControlId::Vout, ControlId::polarity, ControlId::ext_trig_dir}) {
         EXPECT_TRUE(rig.skin.items(id).empty());
         EXPECT_EQ(rig.skin.selectedIndex(id), -1);
     }

@@ -8,11 +8,12 @@ namespace {
 // defaults.
 struct Filled : Rig {
     Filled() {
-        plugGenerator("gen", u"G1", {.pulseFrequency = 2000000,
-                                     .amplitudeIndex = 5,
-                                     .polarityIndex = 0,
-                                     .triggerSyncFunction = 1,
-                                     .syncFrequency = 2000000});
+        plugGenerator("gen", u"G1",
+                      {.pulseFrequency = 2000000,
+                       .amplitudeIndex = 5,
+                       .polarityIndex = 0,
+                       .triggerSyncFunction = 1,
+                       .syncFrequency = 2000000});
         start();
         takeSent();
     }

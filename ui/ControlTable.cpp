@@ -45,7 +45,9 @@ const std::array<ControlRow, kControlCount> kControlTable{{
 
 const WindowRow kWindowRow{"Trelvix Pulse Generator", 6090, 8025, kSans, 8.25, 50};
 
-const ControlRow& row(ControlId id) { return kControlTable[static_cast<std::size_t>(id)]; }
+const ControlRow& row(ControlId id) {
+    return kControlTable[static_cast<std::size_t>(id)];
+}
 
 std::optional<ControlId> controlNamed(std::string_view name) {
     for (const auto& r : kControlTable) {
@@ -58,11 +60,15 @@ std::optional<ControlId> controlNamed(std::string_view name) {
 
 std::optional<ControlId> frameOf(Container container) {
     switch (container) {
-        case Container::trig_frame: return ControlId::trig_frame;
-        case Container::Frame3: return ControlId::Frame3;
-        case Container::Frame1: return ControlId::Frame1;
+        case Container::trig_frame:
+            return ControlId::trig_frame;
+        case Container::Frame3:
+            return ControlId::Frame3;
+        case Container::Frame1:
+            return ControlId::Frame1;
         case Container::Window:
-        case Container::NotDrawn: return std::nullopt;
+        case Container::NotDrawn:
+            return std::nullopt;
     }
     return std::nullopt;
 }

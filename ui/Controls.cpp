@@ -2,7 +2,9 @@
 
 namespace tpg::ui {
 
-void DropDownList::addItem(int index, const std::string& text) { widget_.insertItem(index, text); }
+void DropDownList::addItem(int index, const std::string& text) {
+    widget_.insertItem(index, text);
+}
 
 void DropDownList::setSelectedIndex(int index) {
     widget_.setCurrentIndex(index >= 0 && index < widget_.count() ? index : -1);

@@ -14,41 +14,41 @@
 namespace tpg::ui {
 
 class Label {
-public:
+  public:
     explicit Label(LabelWidget& widget) : widget_(widget) {}
     void setText(const std::string& text) { widget_.setText(text); }
     void setEnabled(bool enabled) { widget_.setEnabled(enabled); }
 
-private:
+  private:
     LabelWidget& widget_;
 };
 
 // Buttons and frames: only their enabled state changes at run time.
 class PlainControl {
-public:
+  public:
     explicit PlainControl(Widget& widget) : widget_(widget) {}
     void setEnabled(bool enabled) { widget_.setEnabled(enabled); }
 
-private:
+  private:
     Widget& widget_;
 };
 using Button = PlainControl;
 using Frame = PlainControl;
 
 class TextBox {
-public:
+  public:
     explicit TextBox(TextWidget& widget) : widget_(widget) {}
     std::string text() const { return widget_.text(); }
     void setText(const std::string& text) { widget_.setText(text); }
     void setEnabled(bool enabled) { widget_.setEnabled(enabled); }
     void setFocus() { widget_.setFocus(); }
 
-private:
+  private:
     TextWidget& widget_;
 };
 
 class DropDownList : public link::SerialListControl {
-public:
+  public:
     explicit DropDownList(ListWidget& widget) : widget_(widget) {}
 
     // The selection handler, run for every selection: from code or the user.
@@ -68,7 +68,7 @@ public:
     // runs the handler, also when the user picked the entry already selected.
     void userPicked(int index);
 
-private:
+  private:
     void runHandler() const;
 
     ListWidget& widget_;
@@ -76,14 +76,14 @@ private:
 };
 
 class Timer : public link::LinkTimer {
-public:
+  public:
     Timer(TimerWidget& widget, int initialInterval) : widget_(widget), interval_(initialInterval) {}
     void setEnabled(bool enabled) override;
     void setInterval(int milliseconds) override;
     bool enabled() const { return enabled_; }
     int interval() const { return interval_; }
 
-private:
+  private:
     TimerWidget& widget_;
     int interval_;
     bool enabled_ = false;

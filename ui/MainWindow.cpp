@@ -41,9 +41,13 @@ MainWindow::MainWindow(hid::HidPlatform& platform, WindowSkin& skin)
     ext_trig_dir.setHandler([this] { ext_trig_dir_Click(); });
 }
 
-void MainWindow::Form_Load() { link_.Form_Load(); }
+void MainWindow::Form_Load() {
+    link_.Form_Load();
+}
 
-void MainWindow::Form_Unload(short& /*cancel*/) { link_.Form_Unload(); }
+void MainWindow::Form_Unload(short& /*cancel*/) {
+    link_.Form_Unload();
+}
 
 void MainWindow::timerTick() {
     if (Timer.enabled()) {
@@ -53,26 +57,46 @@ void MainWindow::timerTick() {
 
 void MainWindow::userPicked(ControlId list, int index) {
     switch (list) {
-        case ControlId::SerNo: SerNo.userPicked(index); break;
-        case ControlId::Vout: Vout.userPicked(index); break;
-        case ControlId::polarity: polarity.userPicked(index); break;
-        case ControlId::ext_trig_dir: ext_trig_dir.userPicked(index); break;
-        default: break;  // not a list
+        case ControlId::SerNo:
+            SerNo.userPicked(index);
+            break;
+        case ControlId::Vout:
+            Vout.userPicked(index);
+            break;
+        case ControlId::polarity:
+            polarity.userPicked(index);
+            break;
+        case ControlId::ext_trig_dir:
+            ext_trig_dir.userPicked(index);
+            break;
+        default:
+            break;  // not a list
     }
 }
 
 void MainWindow::buttonPressed(ControlId button) {
     switch (button) {
-        case ControlId::SetFout: SetFout_Click(); break;
-        case ControlId::SetFsync: SetFsync_Click(); break;
-        case ControlId::Factory: Factory_Click(); break;
-        default: break;  // not a button
+        case ControlId::SetFout:
+            SetFout_Click();
+            break;
+        case ControlId::SetFsync:
+            SetFsync_Click();
+            break;
+        case ControlId::Factory:
+            Factory_Click();
+            break;
+        default:
+            break;  // not a button
     }
 }
 
-void MainWindow::Timer_Timer() { link_.Timer_Timer(); }
+void MainWindow::Timer_Timer() {
+    link_.Timer_Timer();
+}
 
-void MainWindow::SerNo_Click() { link_.SerNo_Click(); }
+void MainWindow::SerNo_Click() {
+    link_.SerNo_Click();
+}
 
 void MainWindow::sendSetting(protocol::ReportCommand command, int value) {
     if (!(state_.uiReady && state_.deviceAttached && state_.stateLoaded)) {

@@ -16,7 +16,7 @@
 namespace tpg::ui {
 
 class MainWindow : private link::LinkHost {
-public:
+  public:
     MainWindow(hid::HidPlatform& platform, WindowSkin& skin);
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -57,7 +57,7 @@ public:
     bool timerEnabled() const { return Timer.enabled(); }
     int timerInterval() const { return Timer.interval(); }
 
-private:
+  private:
     // LinkHost
     link::SerialListControl& serialList() override { return SerNo; }
     link::LinkTimer& linkTimer() override { return Timer; }
@@ -82,7 +82,7 @@ private:
     link::LinkState state_;
     link::DeviceLink link_;
 
-public:
+  public:
     // The controls, named as the window names them.
     Frame trig_frame;
     Button SetFsync;

@@ -7,8 +7,12 @@
 namespace tpg::ui {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 }  // namespace
 
@@ -91,6 +95,8 @@ std::optional<double> parseNumber(const std::string& text, char decimalSeparator
     return negative ? -value : value;
 }
 
-std::string decimalText(long long value) { return std::to_string(value); }
+std::string decimalText(long long value) {
+    return std::to_string(value);
+}
 
 }  // namespace tpg::ui

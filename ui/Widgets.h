@@ -13,7 +13,7 @@
 namespace tpg::ui {
 
 class Widget {
-public:
+  public:
     virtual ~Widget() = default;
     virtual void setEnabled(bool enabled) = 0;
     virtual bool isEnabled() const = 0;
@@ -21,14 +21,14 @@ public:
 
 // Labels and value labels.
 class LabelWidget : public Widget {
-public:
+  public:
     virtual void setText(const std::string& text) = 0;
     virtual std::string text() const = 0;
 };
 
 // One-line text boxes.
 class TextWidget : public Widget {
-public:
+  public:
     virtual void setText(const std::string& text) = 0;
     virtual std::string text() const = 0;
     // Gives the box the keyboard focus; a box that cannot take it (disabled,
@@ -38,7 +38,7 @@ public:
 
 // Pick-only drop-down lists.
 class ListWidget : public Widget {
-public:
+  public:
     virtual void clear() = 0;
     virtual void insertItem(int index, const std::string& text) = 0;
     virtual int count() const = 0;
@@ -52,7 +52,7 @@ public:
 // interval (restarting a running timer); the skin calls
 // MainWindow::timerTick() at the end of each interval until stop().
 class TimerWidget {
-public:
+  public:
     virtual ~TimerWidget() = default;
     virtual void start(int intervalMs) = 0;
     virtual void stop() = 0;
@@ -60,7 +60,7 @@ public:
 
 // The window: its widgets by control, and the window-level operations.
 class WindowSkin {
-public:
+  public:
     virtual ~WindowSkin() = default;
 
     // Frames and buttons (their captions come from the table).

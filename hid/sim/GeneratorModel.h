@@ -14,7 +14,7 @@
 namespace tpg::hid::sim {
 
 class GeneratorModel {
-public:
+  public:
     explicit GeneratorModel(protocol::DeviceState initial = factoryState()) : state_(initial) {}
 
     // The settings a generator has when it leaves the factory.
@@ -31,7 +31,7 @@ public:
     const protocol::DeviceState& state() const { return state_; }
     void setState(const protocol::DeviceState& state) { state_ = state; }
 
-private:
+  private:
     protocol::DeviceState state_;
 };
 

@@ -30,16 +30,26 @@ void writeUtf16(const std::u16string& text, std::span<std::uint8_t> buffer) {
 
 const char* opName(Op op) {
     switch (op) {
-        case Op::ListInterfaces: return "listInterfaces";
-        case Op::Open: return "open";
-        case Op::GetAttributes: return "getAttributes";
-        case Op::GetString: return "getString";
-        case Op::GetCapabilities: return "getCapabilities";
-        case Op::SetFeature: return "setFeature";
-        case Op::GetFeature: return "getFeature";
-        case Op::CreateEvent: return "createEvent";
-        case Op::ReadInputReport: return "readInputReport";
-        case Op::Close: return "close";
+        case Op::ListInterfaces:
+            return "listInterfaces";
+        case Op::Open:
+            return "open";
+        case Op::GetAttributes:
+            return "getAttributes";
+        case Op::GetString:
+            return "getString";
+        case Op::GetCapabilities:
+            return "getCapabilities";
+        case Op::SetFeature:
+            return "setFeature";
+        case Op::GetFeature:
+            return "getFeature";
+        case Op::CreateEvent:
+            return "createEvent";
+        case Op::ReadInputReport:
+            return "readInputReport";
+        case Op::Close:
+            return "close";
     }
     return "?";
 }
@@ -128,7 +138,9 @@ int SimulatedBench::openDeviceHandles() const {
                                           [](const auto& h) { return !h.second.path.empty(); }));
 }
 
-int SimulatedBench::openEvents() const { return openHandles(kNoPath); }
+int SimulatedBench::openEvents() const {
+    return openHandles(kNoPath);
+}
 
 int SimulatedBench::callCount(Op op, const std::string& path) const {
     int total = 0;
@@ -228,9 +240,15 @@ Result SimulatedBench::getString(Handle handle, StringKind kind, std::span<std::
         return 0;
     }
     switch (kind) {
-        case StringKind::Manufacturer: writeUtf16(d->spec.manufacturer, buffer); break;
-        case StringKind::Product: writeUtf16(d->spec.product, buffer); break;
-        case StringKind::SerialNumber: writeUtf16(d->spec.serialNumber, buffer); break;
+        case StringKind::Manufacturer:
+            writeUtf16(d->spec.manufacturer, buffer);
+            break;
+        case StringKind::Product:
+            writeUtf16(d->spec.product, buffer);
+            break;
+        case StringKind::SerialNumber:
+            writeUtf16(d->spec.serialNumber, buffer);
+            break;
     }
     return 1;
 }
@@ -293,8 +311,7 @@ Result SimulatedBench::readInputReport(Handle readHandle, std::span<std::uint8_t
     }
     const Plugged* d = live(readHandle);
     if (d == nullptr || handles_[readHandle].mode != OpenMode::Overlapped ||
-        !d->spec.inputReportWaiting ||
-        buffer.size() < d->spec.capabilities.inputReportByteLength) {
+        !d->spec.inputReportWaiting || buffer.size() < d->spec.capabilities.inputReportByteLength) {
         return 0;
     }
     std::fill(buffer.begin(), buffer.begin() + d->spec.capabilities.inputReportByteLength, 0);

@@ -63,7 +63,7 @@ struct SentReport {
 };
 
 class SimulatedBench : public HidPlatform {
-public:
+  public:
     SimulatedBench() = default;
     SimulatedBench(const SimulatedBench&) = delete;
     SimulatedBench& operator=(const SimulatedBench&) = delete;
@@ -109,7 +109,8 @@ public:
 
     // --- HidPlatform ---
     Result listInterfaces(std::vector<std::string>& paths) override;
-    Handle open(const std::string& path, OpenMode mode, const SecurityAttributes& security) override;
+    Handle open(const std::string& path, OpenMode mode,
+                const SecurityAttributes& security) override;
     Result getAttributes(Handle handle, Attributes& attributes) override;
     Result getString(Handle handle, StringKind kind, std::span<std::uint8_t> buffer) override;
     Result getCapabilities(Handle handle, Capabilities& capabilities) override;
@@ -120,7 +121,7 @@ public:
                            ReadOverlapped& overlapped) override;
     Result close(Handle handle) override;
 
-private:
+  private:
     struct Plugged {
         DeviceSpec spec;
         std::uint64_t generation;

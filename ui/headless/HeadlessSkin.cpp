@@ -6,7 +6,7 @@ namespace tpg::ui::headless {
 
 // One control's state. It plays whichever widget its kind asks for.
 class HeadlessSkin::Item : public LabelWidget, public TextWidget, public ListWidget {
-public:
+  public:
     Item(HeadlessSkin& skin, const ControlRow& row)
         : skin_(skin), row_(row), enabled_(row.enabled), text_(row.caption) {}
 
@@ -47,7 +47,7 @@ public:
     const ControlRow& row() const { return row_; }
     const std::vector<std::string>& entries() const { return entries_; }
 
-private:
+  private:
     HeadlessSkin& skin_;
     const ControlRow& row_;
     bool enabled_;
@@ -71,9 +71,15 @@ HeadlessSkin::Item& HeadlessSkin::item(ControlId id) const {
 Widget& HeadlessSkin::plainWidget(ControlId id) {
     return static_cast<LabelWidget&>(item(id));
 }
-LabelWidget& HeadlessSkin::labelWidget(ControlId id) { return item(id); }
-TextWidget& HeadlessSkin::textWidget(ControlId id) { return item(id); }
-ListWidget& HeadlessSkin::listWidget(ControlId id) { return item(id); }
+LabelWidget& HeadlessSkin::labelWidget(ControlId id) {
+    return item(id);
+}
+TextWidget& HeadlessSkin::textWidget(ControlId id) {
+    return item(id);
+}
+ListWidget& HeadlessSkin::listWidget(ControlId id) {
+    return item(id);
+}
 
 void HeadlessSkin::messageBox(const std::string& text, const std::string& title) {
     messages_.push_back(ShownMessage{text, title});
@@ -97,9 +103,13 @@ std::string HeadlessSkin::text(ControlId id) const {
     return static_cast<const LabelWidget&>(it).text();
 }
 
-std::vector<std::string> HeadlessSkin::items(ControlId id) const { return item(id).entries(); }
+std::vector<std::string> HeadlessSkin::items(ControlId id) const {
+    return item(id).entries();
+}
 
-int HeadlessSkin::selectedIndex(ControlId id) const { return item(id).currentIndex(); }
+int HeadlessSkin::selectedIndex(ControlId id) const {
+    return item(id).currentIndex();
+}
 
 void HeadlessSkin::type(ControlId id, const std::string& text) {
     static_cast<TextWidget&>(item(id)).setText(text);

@@ -20,7 +20,7 @@ struct ShownMessage {
 };
 
 class HeadlessSkin : public WindowSkin {
-public:
+  public:
     HeadlessSkin();
     ~HeadlessSkin() override;
 
@@ -53,7 +53,7 @@ public:
     // What the user does: type into a box.
     void type(ControlId id, const std::string& text);
 
-private:
+  private:
     class Item;
     Item& item(ControlId id) const;
 

@@ -8,7 +8,9 @@ void VirtualClock::start(int intervalMs) {
     running_ = true;
 }
 
-void VirtualClock::stop() { running_ = false; }
+void VirtualClock::stop() {
+    running_ = false;
+}
 
 std::optional<long long> VirtualClock::untilNextTick() const {
     if (!running_) {

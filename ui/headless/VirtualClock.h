@@ -10,7 +10,7 @@
 namespace tpg::ui::headless {
 
 class VirtualClock : public TimerWidget {
-public:
+  public:
     // onTick runs at the end of every interval while the timer runs.
     void setTickHandler(std::function<void()> onTick) { onTick_ = std::move(onTick); }
 
@@ -28,7 +28,7 @@ public:
     // Moves the clock to the next tick and delivers it; false when stopped.
     bool fireNextTick();
 
-private:
+  private:
     std::function<void()> onTick_;
     long long now_ = 0;
     long long due_ = 0;
