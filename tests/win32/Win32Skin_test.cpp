@@ -18,23 +18,10 @@ bool drawn(const ui::ControlRow& r) {
     return r.kind != ControlKind::Timer;
 }
 
-TEST(Win32Window, EveryControlStandsWhereTheTableSaysAtTheWindowsDpi) {
-    SkinRig rig;
-    const int dpi = rig.skin.dpi();
+// Every control where the table says, in pixels of the window's DPI, with
+// the table's caption, font and visibility.
+void expectLayout(const SkinRig& rig, int dpi) {
     const auto px = [dpi](int twips) { return ui::twipsToPixels(twips, dpi); };
-
-    RECT client{};
-    GetClientRect(rig.skin.hwnd(), &client);
-    EXPECT_EQ(client.right, px(ui::kWindowRow.clientWidth));
-    EXPECT_EQ(client.bottom, px(ui::kWindowRow.clientHeight));
-    if (dpi == 96) {
-        EXPECT_EQ(client.right, 406);
-        EXPECT_EQ(client.bottom, 535);
-    }
-    wchar_t caption[64]{};
-    GetWindowTextW(rig.skin.hwnd(), caption, 64);
-    EXPECT_STREQ(caption, L"Trelvix Pulse Generator");
-
     for (const auto& r : ui::kControlTable) {
         if (!drawn(r)) {
             continue;
@@ -52,12 +39,11 @@ TEST(Win32Window, EveryControlStandsWhereTheTableSaysAtTheWindowsDpi) {
         EXPECT_EQ(rect.right - rect.left, px(r.width));
         if (r.kind == ControlKind::DropDownList) {
             // A closed list is as high as its font lets the system make it.
-            EXPECT_NEAR(rect.bottom - rect.top, px(r.height), 3);
+            EXPECT_NEAR(rect.bottom - rect.top, px(r.height), 3 * dpi / 96);
         } else {
             EXPECT_EQ(rect.bottom - rect.top, px(r.height));
         }
 
-        // Caption, font by name and size, visibility.
         EXPECT_EQ(rig.text(r.id), std::string(r.caption));
         const auto font = reinterpret_cast<HFONT>(SendMessageW(rig.hwnd(r.id), WM_GETFONT, 0, 0));
         LOGFONTW logFont{};
@@ -66,9 +52,43 @@ TEST(Win32Window, EveryControlStandsWhereTheTableSaysAtTheWindowsDpi) {
         EXPECT_EQ(logFont.lfHeight, -std::lround(r.fontPoints * dpi / 72.0));
         EXPECT_EQ(logFont.lfWeight, FW_NORMAL);
         EXPECT_FALSE(logFont.lfItalic || logFont.lfUnderline);
-        EXPECT_EQ(IsWindowVisible(rig.hwnd(r.id)) != 0, false) << "hidden until shown";
         const LONG style = GetWindowLongW(rig.hwnd(r.id), GWL_STYLE);
         EXPECT_EQ((style & WS_VISIBLE) != 0, r.visible);
+    }
+}
+
+TEST(Win32Window, EveryControlStandsWhereTheTableSaysAtTheWindowsDpi) {
+    SkinRig rig;
+    wchar_t caption[64]{};
+    GetWindowTextW(rig.skin.hwnd(), caption, 64);
+    EXPECT_STREQ(caption, L"Trelvix Pulse Generator");
+    const int dpi = rig.skin.dpi();
+    RECT client{};
+    GetClientRect(rig.skin.hwnd(), &client);
+    EXPECT_EQ(client.right, ui::twipsToPixels(ui::kWindowRow.clientWidth, dpi));
+    EXPECT_EQ(client.bottom, ui::twipsToPixels(ui::kWindowRow.clientHeight, dpi));
+    if (dpi == 96) {
+        EXPECT_EQ(client.right, 406);
+        EXPECT_EQ(client.bottom, 535);
+    }
+    {
+        SCOPED_TRACE("at the DPI of creation");
+        expectLayout(rig, dpi);
+    }
+
+    // Moved to a monitor of 150 %: the window is laid out anew for 144 dpi
+    // and takes the rectangle the system suggests.
+    RECT suggested{100, 50, 100 + 620, 50 + 840};
+    SendMessageW(rig.skin.hwnd(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(rig.skin.dpi(), 144);
+    RECT window{};
+    GetWindowRect(rig.skin.hwnd(), &window);
+    EXPECT_EQ(window.left, 100);
+    EXPECT_EQ(window.right - window.left, 620);
+    {
+        SCOPED_TRACE("at 144 dpi");
+        expectLayout(rig, 144);
     }
 }
 
