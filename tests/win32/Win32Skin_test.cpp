@@ -385,10 +385,6 @@ TEST(Win32Window, WhatTheUserSeesAfterTheirActions) {
     rig.pick(ControlId::ext_trig_dir, 1);
     EXPECT_TRUE(rig.nativeEnabled(ControlId::ext_sync_freq));
     EXPECT_TRUE(rig.nativeEnabled(ControlId::SetFsync));
-    rig.type(ControlId::ext_sync_freq, "1000000.5");
-    rig.click(ControlId::SetFsync);
-    EXPECT_EQ(rig.text(ControlId::ext_sync_freq), "1000000.5") << "kept as typed";
-
     rig.click(ControlId::Factory);
     EXPECT_EQ(rig.text(ControlId::Foutput), "10000000");
     EXPECT_EQ(rig.text(ControlId::Vout), "1096");
@@ -417,12 +413,8 @@ TEST(Win32Window, BadInputIsAnsweredWithAModalBoxWithOkOnlyAndNoIcon) {
     const BoxCase cases[] = {
         {ControlId::Foutput, ControlId::SetFout, "", L"Bad input", L"Enter pulse frequency in Hz",
          ""},
-        {ControlId::Foutput, ControlId::SetFout, "ten MHz", L"Bad input",
-         L"Enter pulse frequency in Hz", "ten MHz"},
         {ControlId::Foutput, ControlId::SetFout, "-5", L"Bad data range",
          L"Pulse frequency is between 25kHz and 350MHz", "25000"},
-        {ControlId::Foutput, ControlId::SetFout, "350000000.2", L"Bad data range",
-         L"Pulse frequency is between 25kHz and 350MHz", "350000000"},
         {ControlId::ext_sync_freq, ControlId::SetFsync, "x", L"Bad input",
          L"Enter external sync frequency in Hz", "x"},
         {ControlId::ext_sync_freq, ControlId::SetFsync, "400000000", L"Bad data range",

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -150,25 +151,89 @@ TEST(WindowsHidBackend, AProbeWithNoReportWaitingIsCancelledAndAwaited) {
     EXPECT_EQ(platform.openHandleCount(), 0U);
 }
 
-TEST(WindowsHidBackend, TheToolFindsNoGeneratorAndLeavesNothingOpen) {
-    WindowsHidPlatform platform;
+// The Windows backend with every call counted on its way through.
+class CountingPlatform : public hid::HidPlatform {
+  public:
+    hid::Result listInterfaces(std::vector<std::string>& paths) override {
+        const auto r = real.listInterfaces(paths);
+        lastListed = paths.size();
+        return r;
+    }
+    hid::Handle open(const std::string& path, hid::OpenMode mode,
+                     const hid::SecurityAttributes& security) override {
+        const auto h = real.open(path, mode, security);
+        opened += hid::isOpen(h) ? 1 : 0;
+        return h;
+    }
+    hid::Result getAttributes(hid::Handle h, hid::Attributes& attributes) override {
+        ++attributeQueries;
+        return real.getAttributes(h, attributes);
+    }
+    hid::Result getString(hid::Handle h, hid::StringKind kind,
+                          std::span<std::uint8_t> buffer) override {
+        ++stringQueries;
+        return real.getString(h, kind, buffer);
+    }
+    hid::Result getCapabilities(hid::Handle h, hid::Capabilities& caps) override {
+        return real.getCapabilities(h, caps);
+    }
+    hid::Result setFeature(hid::Handle h, std::span<const std::uint8_t> report) override {
+        ++featureReports;
+        return real.setFeature(h, report);
+    }
+    hid::Result getFeature(hid::Handle h, std::span<std::uint8_t> report) override {
+        ++featureReports;
+        return real.getFeature(h, report);
+    }
+    hid::Handle createEvent(const hid::SecurityAttributes& security) override {
+        return real.createEvent(security);
+    }
+    hid::Result readInputReport(hid::Handle h, std::span<std::uint8_t> buffer,
+                                hid::ReadOverlapped& overlapped) override {
+        return real.readInputReport(h, buffer, overlapped);
+    }
+    hid::Result close(hid::Handle h) override {
+        const auto r = real.close(h);
+        closed += r != 0 ? 1 : 0;
+        return r;
+    }
+
+    WindowsHidPlatform real;
+    std::size_t lastListed = 0;
+    int opened = 0;
+    int closed = 0;
+    int attributeQueries = 0;
+    int stringQueries = 0;
+    int featureReports = 0;
+};
+
+TEST(WindowsHidBackend, TheToolExaminesWinesDevicesFindsNoGeneratorAndLeavesNothingOpen) {
+    CountingPlatform platform;
     ui::headless::HeadlessSkin skin;
     ui::MainWindow window(platform, skin);
 
+    // Start-up walks the interfaces twice: the list rebuild and FindTheHid.
     window.Form_Load();
+    ASSERT_GE(platform.lastListed, 2U);
+    const int walked = static_cast<int>(2 * platform.lastListed);
+    EXPECT_EQ(platform.opened, walked) << "every interface opened for examination";
+    EXPECT_EQ(platform.attributeQueries, walked);
+    EXPECT_EQ(platform.closed, walked) << "and closed again";
+    EXPECT_EQ(platform.stringQueries, 0) << "no serial number asked of a foreign device";
     EXPECT_FALSE(window.linkState().deviceAttached);
     EXPECT_EQ(window.SerNo.count(), 0);
     EXPECT_FALSE(skin.isEnabled(ui::ControlId::SerNo));
-    EXPECT_EQ(platform.openHandleCount(), 0U);
+    EXPECT_EQ(platform.real.openHandleCount(), 0U);
 
-    // A few rescans of the connection monitor, as the timer would run them.
-    for (int tick = 0; tick < 3; ++tick) {
-        skin.clock().advance(50);
-        window.timerTick();
-    }
+    // The connection monitor's rescans, as the timer runs them.
+    skin.clock().setTickHandler([&] { window.timerTick(); });
+    skin.clock().advance(3 * 50);
+    EXPECT_EQ(platform.opened, 4 * walked);
+    EXPECT_EQ(platform.closed, platform.opened);
     EXPECT_FALSE(window.linkState().deviceAttached);
     window.Form_Unload();
-    EXPECT_EQ(platform.openHandleCount(), 0U);
+    EXPECT_EQ(platform.featureReports, 0);
+    EXPECT_EQ(platform.real.openHandleCount(), 0U);
 }
 
 }  // namespace
