@@ -42,6 +42,8 @@ for _ in $(seq 1 50); do
 done
 
 echo "=== Wine prefix ==="
+# A server left on the old prefix by an earlier run or by hand goes first.
+wineserver -k 2>/dev/null || true
 rm -rf "$WINEPREFIX"
 wineboot -i >/dev/null 2>&1
 wineserver -w
@@ -59,3 +61,4 @@ wineserver -p
 # first test instead, they would inherit its pipes and hold them open.
 wine cmd /c exit >/dev/null 2>&1 </dev/null
 ctest --preset mingw
+echo "screenshot of the filled window: build/mingw/windows/trelvix-pulse-window.png"
