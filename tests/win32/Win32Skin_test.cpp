@@ -39,7 +39,7 @@ void expectLayout(const SkinRig& rig, int dpi) {
         EXPECT_EQ(rect.right - rect.left, px(r.width));
         if (r.kind == ControlKind::DropDownList) {
             // A closed list is as high as its font lets the system make it.
-            EXPECT_NEAR(rect.bottom - rect.top, px(r.height), 3 * dpi / 96);
+            EXPECT_NEAR(rect.bottom - rect.top, px(r.height), 3.0 * dpi / 96);
         } else {
             EXPECT_EQ(rect.bottom - rect.top, px(r.height));
         }

@@ -227,7 +227,7 @@ TEST(WindowsHidBackend, TheToolExaminesWinesDevicesFindsNoGeneratorAndLeavesNoth
 
     // The connection monitor's rescans, as the timer runs them.
     skin.clock().setTickHandler([&] { window.timerTick(); });
-    skin.clock().advance(3 * 50);
+    skin.clock().advance(150);  // three ticks of 50 ms
     EXPECT_EQ(platform.opened, 4 * walked);
     EXPECT_EQ(platform.closed, platform.opened);
     EXPECT_FALSE(window.linkState().deviceAttached);
