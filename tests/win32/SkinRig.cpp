@@ -77,6 +77,17 @@ void SkinRig::pump(int ms) const {
     } while (static_cast<int>(end - GetTickCount()) > 0);
 }
 
+bool SkinRig::pumpUntil(const std::function<bool()>& done, int timeoutMs) const {
+    const DWORD end = GetTickCount() + static_cast<DWORD>(timeoutMs);
+    while (!done()) {
+        if (static_cast<int>(end - GetTickCount()) <= 0) {
+            return false;
+        }
+        pump(10);
+    }
+    return true;
+}
+
 void SkinRig::pick(ControlId list, int index) const {
     SendMessageW(hwnd(list), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     SendMessageW(skin.hwnd(), WM_COMMAND, MAKEWPARAM(controlId(list), CBN_SELCHANGE),

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,9 @@ struct SkinRig {
 
     // Delivers the messages that are waiting, for about ms milliseconds.
     void pump(int ms = 0) const;
+    // Delivers messages until done() holds, for timeoutMs at the most;
+    // tells whether it came to hold.
+    bool pumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) const;
 
     // The user picks entry index of a list: the combo box changes its
     // selection and tells its parent with CBN_SELCHANGE.

@@ -450,21 +450,22 @@ TEST(Win32Window, TheTimerWatchesTheLinkThroughWmTimer) {
     rig.window.Form_Load();
     ASSERT_TRUE(rig.window.linkState().deviceAttached);
 
-    rig.pump(200);  // probes succeed: the interval becomes 500 ms
-    EXPECT_EQ(rig.skin.timer().interval(), 500);
+    // Probes succeed: the interval becomes 500 ms.
+    ASSERT_TRUE(rig.pumpUntil([&] { return rig.skin.timer().interval() == 500; }));
     EXPECT_EQ(rig.text(ControlId::lblManuf), " Trelvix Instruments");
 
+    // Unplugged: the next probe fails and the window empties.
     rig.bench.unplug(SkinRig::path("a"));
-    rig.pump(800);
-    EXPECT_FALSE(rig.window.linkState().deviceAttached);
+    ASSERT_TRUE(rig.pumpUntil([&] { return !rig.window.linkState().deviceAttached; }));
+    EXPECT_EQ(rig.skin.timer().interval(), 250);
     EXPECT_EQ(rig.text(ControlId::lblManuf), "");
     EXPECT_EQ(rig.count(ControlId::Vout), 0);
     EXPECT_FALSE(rig.nativeEnabled(ControlId::Foutput));
     EXPECT_EQ(rig.bench.openDeviceHandles(), 0);
 
+    // Plugged again: a rescan finds it and fills the window.
     rig.plugGenerator("a", u"A");
-    rig.pump(600);
-    EXPECT_TRUE(rig.window.linkState().deviceAttached);
+    ASSERT_TRUE(rig.pumpUntil([&] { return rig.window.linkState().deviceAttached; }));
     EXPECT_EQ(rig.text(ControlId::lblManuf), " Trelvix Instruments");
     EXPECT_EQ(rig.count(ControlId::Vout), 511);
 }
@@ -480,8 +481,9 @@ TEST(Win32Window, NoTickReachesTheWindowWhileAMessageBoxIsOpen) {
     seen = rig.clickExpectingBox(ControlId::SetFout, 200);
     ASSERT_EQ(seen.size(), 1U);
     EXPECT_EQ(rig.bench.callCount(hid::sim::Op::ReadInputReport), 0);
-    rig.pump(150);
-    EXPECT_GT(rig.bench.callCount(hid::sim::Op::ReadInputReport), 0) << "ticks go on afterwards";
+    EXPECT_TRUE(rig.pumpUntil([&] {
+        return rig.bench.callCount(hid::sim::Op::ReadInputReport) > 0;
+    })) << "ticks go on afterwards";
 }
 
 TEST(Win32Window, ClosingTheWindowRunsShutdownAndClosesTheDevice) {
