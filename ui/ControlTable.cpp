@@ -74,7 +74,8 @@ std::optional<ControlId> frameOf(Container container) {
 }
 
 int twipsToPixels(int twips, int dpi) {
-    // Rounded to nearest, halves away from zero; exact at 96 dpi (15 twips).
+    // Rounded to nearest, halves up (layout values are never negative); exact
+    // at 96 dpi, 15 twips a pixel.
     const long long scaled = static_cast<long long>(twips) * dpi;
     return static_cast<int>((scaled + kTwipsPerInch / 2) / kTwipsPerInch);
 }

@@ -14,7 +14,11 @@ namespace {
 std::string versionText(std::uint16_t versionNumber) {
     char minor[3];
     std::snprintf(minor, sizeof minor, "%02X", versionNumber % 256U);
-    return " " + std::to_string(versionNumber / 256U) + "." + minor;
+    std::string text = " ";
+    text += std::to_string(versionNumber / 256U);
+    text += '.';
+    text += minor;
+    return text;
 }
 
 int inRangeOr(int value, int low, int high, int replacement) {

@@ -38,10 +38,19 @@ std::optional<double> parseNumber(const std::string& text, char decimalSeparator
         plain += text[i++];
         ++digits;
     }
+    // Zeros between the separator and the first significant digit, when the
+    // integer part is zero: they make the value smaller.
+    long long leadingFractionZeros = 0;
+    bool significantSeen = significantIntegerDigits > 0;
     if (i < n && text[i] == decimalSeparator) {
         plain += '.';
         ++i;
         while (i < n && isDigit(text[i])) {
+            if (!significantSeen && text[i] == '0') {
+                ++leadingFractionZeros;
+            } else {
+                significantSeen = true;
+            }
             plain += text[i++];
             ++digits;
         }
@@ -87,7 +96,11 @@ std::optional<double> parseNumber(const std::string& text, char decimalSeparator
     if (error == std::errc::result_out_of_range) {
         // Beyond what a double holds: infinitely large (out of every range),
         // or so small that it is zero.
-        const bool huge = significantIntegerDigits + exponent > 0;
+        // The decimal magnitude: digits before the separator, or minus the
+        // zeros after it, shifted by the exponent.
+        const long long magnitude =
+            significantIntegerDigits > 0 ? significantIntegerDigits : -leadingFractionZeros;
+        const bool huge = magnitude + exponent > 0;
         value = huge ? std::numeric_limits<double>::infinity() : 0.0;
     } else if (error != std::errc() || end != plain.data() + plain.size()) {
         return std::nullopt;

@@ -9,8 +9,9 @@ namespace tpg::ui {
 // A number is: optional blanks, an optional sign, digits with an optional
 // fraction after the decimal separator (or a fraction alone), an optional
 // exponent (e or E, optional sign, digits), optional blanks. Empty text,
-// group separators, hexadecimal, "inf" and "nan" are not numbers, and
-// neither is a value beyond the range of a double. Returns the value.
+// group separators, hexadecimal, "inf" and "nan" are not numbers. A value
+// too large for a double comes out as infinity (so it lies outside every
+// range), one too small as zero. Returns the value.
 std::optional<double> parseNumber(const std::string& text, char decimalSeparator);
 
 // A whole number as plain decimal digits, with a minus sign when negative.
