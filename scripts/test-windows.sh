@@ -61,4 +61,5 @@ wineserver -p
 # first test instead, they would inherit its pipes and hold them open.
 wine cmd /c exit >/dev/null 2>&1 </dev/null
 ctest --preset mingw
-echo "screenshot of the filled window: build/mingw/windows/trelvix-pulse-window.png"
+echo "screenshots: build/mingw/windows/trelvix-pulse-window.png (filled)," \
+     "trelvix-pulse-searching.png (no generator)"

@@ -500,7 +500,33 @@ TEST(Win32Window, ClosingTheWindowRunsShutdownAndClosesTheDevice) {
     EXPECT_TRUE(rig.takeSent().empty()) << "nothing is sent at the end";
 }
 
-// The filled window as a PNG, for a person to look at.
+// Writes what the user sees of the window as a PNG, for a person to look at,
+// after checking that it is not a blank picture.
+void saveScreenshot(SkinRig& rig, const char* pathVariable, const char* defaultPath) {
+    SetForegroundWindow(rig.skin.hwnd());
+    rig.pump(300);
+    const RgbaImage image = captureWindow(rig.skin.hwnd());
+    RECT frame{};
+    GetWindowRect(rig.skin.hwnd(), &frame);
+    ASSERT_EQ(image.width, frame.right - frame.left);
+    ASSERT_EQ(image.height, frame.bottom - frame.top);
+
+    // The face colour, the frames' lines, text, the caption bar: a blank or
+    // black capture has one or two colours.
+    std::vector<std::uint32_t> seen;
+    for (std::size_t i = 0; i < image.pixels.size() && seen.size() < 8; i += 4) {
+        const std::uint32_t rgb = static_cast<std::uint32_t>(image.pixels[i]) << 16 |
+                                  static_cast<std::uint32_t>(image.pixels[i + 1]) << 8 |
+                                  image.pixels[i + 2];
+        if (std::find(seen.begin(), seen.end(), rgb) == seen.end()) {
+            seen.push_back(rgb);
+        }
+    }
+    EXPECT_GE(seen.size(), 4U);
+    const char* path = std::getenv(pathVariable);
+    ASSERT_TRUE(writePng(path != nullptr ? path : defaultPath, image));
+}
+
 TEST(Win32Window, ScreenshotOfTheFilledWindow) {
     SkinRig rig;
     rig.plugGenerator("a", u"TPG350-00417");
@@ -511,31 +537,13 @@ TEST(Win32Window, ScreenshotOfTheFilledWindow) {
                        .triggerSyncFunction = 1,
                        .syncFrequency = 10000000});
     rig.window.Form_Load();
-    SetForegroundWindow(rig.skin.hwnd());
-    rig.pump(300);
+    saveScreenshot(rig, "TPG_SCREENSHOT", "trelvix-pulse-window.png");
+}
 
-    const RgbaImage image = captureWindow(rig.skin.hwnd());
-    RECT frame{};
-    GetWindowRect(rig.skin.hwnd(), &frame);
-    ASSERT_EQ(image.width, frame.right - frame.left);
-    ASSERT_EQ(image.height, frame.bottom - frame.top);
-
-    // Not a blank picture: the value labels paint the window colour, the
-    // window itself the face colour, and text is drawn somewhere.
-    std::size_t distinct = 0;
-    std::vector<std::uint32_t> seen;
-    for (std::size_t i = 0; i < image.pixels.size() && distinct < 8; i += 4) {
-        const std::uint32_t rgb =
-            image.pixels[i] << 16 | image.pixels[i + 1] << 8 | image.pixels[i + 2];
-        if (std::find(seen.begin(), seen.end(), rgb) == seen.end()) {
-            seen.push_back(rgb);
-            ++distinct;
-        }
-    }
-    EXPECT_GE(distinct, 4U);
-
-    const char* path = std::getenv("TPG_SCREENSHOT");
-    ASSERT_TRUE(writePng(path != nullptr ? path : "trelvix-pulse-window.png", image));
+TEST(Win32Window, ScreenshotOfTheSearchingWindow) {
+    SkinRig rig;
+    rig.window.Form_Load();
+    saveScreenshot(rig, "TPG_SCREENSHOT_SEARCHING", "trelvix-pulse-searching.png");
 }
 
 }  // namespace
