@@ -299,8 +299,14 @@ TEST(Win32Window, TabVisitsTheFocusOrderThroughIsDialogMessage) {
         ControlId::polarity,      ControlId::SetFsync, ControlId::Vout};
     EXPECT_EQ(visited, expected);
 
-    // Disabled controls are skipped: Trigger output greys the sync entry.
+    // A control that is disabled while it has the focus passes it on in tab
+    // order: Trigger output greys the sync entry.
+    SetFocus(rig.hwnd(ControlId::ext_sync_freq));
     rig.pick(ControlId::ext_trig_dir, 0);
+    EXPECT_FALSE(rig.nativeEnabled(ControlId::ext_sync_freq));
+    EXPECT_EQ(rig.focused(), ControlId::SetFout);
+
+    // Disabled controls are skipped.
     SetFocus(rig.hwnd(ControlId::ext_trig_dir));
     MSG tab{rig.hwnd(ControlId::ext_trig_dir), WM_KEYDOWN, VK_TAB, 0, 0, {}};
     rig.skin.processMessage(tab);
