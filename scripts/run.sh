@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
-# Builds the tool and starts it over the demo bench of simulated generators.
+# Builds the tool and starts it over the demo bench of simulated generators:
+# the tool's window and, beside it, the bench window that plugs, unplugs and
+# adds generators. Needs a display; where there is none, run it under a
+# virtual one: xvfb-run -a bash scripts/run.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "run.sh: no display; start it as: xvfb-run -a bash scripts/run.sh" >&2
+  exit 2
+fi
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)" --target trelvix-pulse-scenario
-exec ./build/release/apps/trelvix-pulse-scenario "$@"
+cmake --build --preset release -j "$(nproc)" --target trelvix-pulse-demo
+exec ./build/release/apps/trelvix-pulse-demo "$@"

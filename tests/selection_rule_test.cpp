@@ -125,5 +125,40 @@ TEST(SelectionRule, StartUpShowsTheWindowBeforeAnyDeviceWork) {
     EXPECT_TRUE(skin.clock().running());  // started last
 }
 
+TEST(SelectionRule, TickDuringAMessageBoxWaitsForTheHandler) {
+    // A message box runs an event loop of its own, in which the timer's tick
+    // may fall due: it must not run inside the handler that opened the box.
+    struct TickingBox : ui::headless::HeadlessSkin {
+        ui::MainWindow* window = nullptr;
+        SimulatedBench* bench = nullptr;
+        int probesInsideBox = -1;
+        void messageBox(const std::string& text, const std::string& title) override {
+            HeadlessSkin::messageBox(text, title);
+            const int before = bench->callCount(Op::ReadInputReport);
+            window->timerTick();
+            window->timerTick();  // two ticks while open: one runs afterwards
+            probesInsideBox = bench->callCount(Op::ReadInputReport) - before;
+        }
+    };
+    SimulatedBench bench;
+    bench.plug(hid::sim::generatorSpec("/dev/hid/gen", u"G1"));
+    TickingBox skin;
+    ui::MainWindow window(bench, skin);
+    skin.window = &window;
+    skin.bench = &bench;
+    window.Form_Load();
+
+    skin.type(ControlId::Foutput, "fast");
+    window.buttonPressed(ControlId::SetFout);
+    EXPECT_EQ(skin.probesInsideBox, 0);
+    EXPECT_EQ(bench.callCount(Op::ReadInputReport), 1);  // the held tick, after the handler
+    EXPECT_EQ(skin.focused(), ControlId::Foutput);       // the handler ended first
+
+    // A stopped timer delivers nothing, inside a box or after it.
+    window.Timer.setEnabled(false);
+    window.buttonPressed(ControlId::SetFout);
+    EXPECT_EQ(bench.callCount(Op::ReadInputReport), 1);
+}
+
 }  // namespace
 }  // namespace tpg::test

@@ -34,6 +34,7 @@ void DropDownList::runHandler() const {
 
 void Timer::setEnabled(bool enabled) {
     enabled_ = enabled;
+    deferred_ = false;
     if (enabled_) {
         widget_.start(interval_);
     } else {
@@ -44,6 +45,7 @@ void Timer::setEnabled(bool enabled) {
 void Timer::setInterval(int milliseconds) {
     interval_ = milliseconds;
     if (enabled_) {
+        deferred_ = false;
         widget_.start(interval_);  // a new interval counts from now
     }
 }

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "link/LinkHost.h"
 #include "ui/Widgets.h"
@@ -83,10 +84,17 @@ class Timer : public link::LinkTimer {
     bool enabled() const { return enabled_; }
     int interval() const { return interval_; }
 
+    // A tick that fell due while another event was being handled waits here
+    // until that event is done. Starting or stopping the timer drops it: the
+    // timer counts a fresh interval from then on.
+    void deferTick() { deferred_ = enabled_; }
+    bool takeDeferredTick() { return std::exchange(deferred_, false) && enabled_; }
+
   private:
     TimerWidget& widget_;
     int interval_;
     bool enabled_ = false;
+    bool deferred_ = false;
 };
 
 }  // namespace tpg::ui

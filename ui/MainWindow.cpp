@@ -41,53 +41,74 @@ MainWindow::MainWindow(hid::HidPlatform& platform, WindowSkin& skin)
     ext_trig_dir.setHandler([this] { ext_trig_dir_Click(); });
 }
 
+template <typename Handler>
+void MainWindow::runEvent(Handler handler) {
+    ++eventDepth_;
+    handler();
+    --eventDepth_;
+    if (eventDepth_ == 0 && Timer.takeDeferredTick()) {
+        ++eventDepth_;
+        Timer_Timer();
+        --eventDepth_;
+    }
+}
+
 void MainWindow::Form_Load() {
-    link_.Form_Load();
+    runEvent([this] { link_.Form_Load(); });
 }
 
 void MainWindow::Form_Unload(short& /*cancel*/) {
-    link_.Form_Unload();
+    runEvent([this] { link_.Form_Unload(); });
 }
 
 void MainWindow::timerTick() {
-    if (Timer.enabled()) {
-        Timer_Timer();
+    if (!Timer.enabled()) {
+        return;
     }
+    if (eventDepth_ > 0) {
+        Timer.deferTick();
+        return;
+    }
+    runEvent([this] { Timer_Timer(); });
 }
 
 void MainWindow::userPicked(ControlId list, int index) {
-    switch (list) {
-        case ControlId::SerNo:
-            SerNo.userPicked(index);
-            break;
-        case ControlId::Vout:
-            Vout.userPicked(index);
-            break;
-        case ControlId::polarity:
-            polarity.userPicked(index);
-            break;
-        case ControlId::ext_trig_dir:
-            ext_trig_dir.userPicked(index);
-            break;
-        default:
-            break;  // not a list
-    }
+    runEvent([&] {
+        switch (list) {
+            case ControlId::SerNo:
+                SerNo.userPicked(index);
+                break;
+            case ControlId::Vout:
+                Vout.userPicked(index);
+                break;
+            case ControlId::polarity:
+                polarity.userPicked(index);
+                break;
+            case ControlId::ext_trig_dir:
+                ext_trig_dir.userPicked(index);
+                break;
+            default:
+                break;  // not a list
+        }
+    });
 }
 
 void MainWindow::buttonPressed(ControlId button) {
-    switch (button) {
-        case ControlId::SetFout:
-            SetFout_Click();
-            break;
-        case ControlId::SetFsync:
-            SetFsync_Click();
-            break;
-        case ControlId::Factory:
-            Factory_Click();
-            break;
-        default:
-            break;  // not a button
-    }
+    runEvent([&] {
+        switch (button) {
+            case ControlId::SetFout:
+                SetFout_Click();
+                break;
+            case ControlId::SetFsync:
+                SetFsync_Click();
+                break;
+            case ControlId::Factory:
+                Factory_Click();
+                break;
+            default:
+                break;  // not a button
+        }
+    });
 }
 
 void MainWindow::Timer_Timer() {

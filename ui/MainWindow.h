@@ -30,7 +30,10 @@ class MainWindow : private link::LinkHost {
         short cancel = 0;
         Form_Unload(cancel);
     }
-    // The timer's tick; ignored while the timer is stopped.
+    // The timer's tick; ignored while the timer is stopped. A tick that
+    // arrives while another event is being handled (a message box runs an
+    // event loop of its own) runs once that event is done, so every event
+    // runs to completion before the next.
     void timerTick();
     // The user picked entry index of a drop-down list.
     void userPicked(ControlId list, int index);
@@ -58,6 +61,10 @@ class MainWindow : private link::LinkHost {
     int timerInterval() const { return Timer.interval(); }
 
   private:
+    // Runs one event of the window, then a tick that fell due meanwhile.
+    template <typename Handler>
+    void runEvent(Handler handler);
+
     // LinkHost
     link::SerialListControl& serialList() override { return SerNo; }
     link::LinkTimer& linkTimer() override { return Timer; }
@@ -81,6 +88,7 @@ class MainWindow : private link::LinkHost {
     WindowSkin& skin_;
     link::LinkState state_;
     link::DeviceLink link_;
+    int eventDepth_ = 0;
 
   public:
     // The controls, named as the window names them.
