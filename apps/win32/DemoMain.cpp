@@ -1,17 +1,18 @@
 // trelvix-pulse-demo.exe: the tool's window over a bench of simulated
-// devices, for trying the window without a generator: two generators and a
-// keyboard that the tool must leave alone.
+// generators, for trying the window without one, and beside it a bench
+// window to unplug, plug in and add generators.
 #include <windows.h>
 
+#include "apps/demo/DemoBench.h"
+#include "apps/win32/BenchWindow.h"
 #include "hid/sim/SimulatedBench.h"
 #include "ui/win32/RunWindow.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int /*show*/) {
-    using namespace tpg::hid::sim;
-    SimulatedBench bench;
-    bench.plug(foreignSpec("\\\\?\\hid#vid_046d&pid_c31c#keyboard", 0x046D, 0xC31C));
-    bench.plug(generatorSpec("\\\\?\\hid#vid_6c3a&pid_4e19#gen-a", u"TPG350-00417"));
-    bench.plug(generatorSpec("\\\\?\\hid#vid_6c3a&pid_4e19#gen-b", u"TPG350-01022"));
+    tpg::hid::sim::SimulatedBench bench;
+    tpg::demo::DemoBench generators(bench);
+    generators.plugStartingGenerators();
+    tpg::demo::win32::BenchWindow benchWindow(generators, instance);
     return tpg::ui::win32::runWindow(bench, instance);
 }

@@ -141,22 +141,78 @@ TEST(WindowsExecutables, CarryIconVersionRecordAndManifest) {
 
 struct Found {
     DWORD process;
+    const wchar_t* windowClass;
     HWND window;
 };
 
-BOOL CALLBACK findToolWindow(HWND hwnd, LPARAM param) {
+BOOL CALLBACK findWindowOf(HWND hwnd, LPARAM param) {
     auto& found = *reinterpret_cast<Found*>(param);
     DWORD process = 0;
     GetWindowThreadProcessId(hwnd, &process);
     wchar_t cls[64]{};
     GetClassNameW(hwnd, cls, 64);
-    if (process == found.process && lstrcmpW(cls, ui::win32::Win32Skin::kWindowClass) == 0 &&
+    if (process == found.process && lstrcmpW(cls, found.windowClass) == 0 &&
         IsWindowVisible(hwnd)) {
         found.window = hwnd;
         return FALSE;
     }
     return TRUE;
 }
+
+// One of the executables, started as a user starts it. Whatever a test
+// finds, the process does not outlive it.
+class Started {
+  public:
+    explicit Started(const wchar_t* exe) {
+        std::wstring commandLine = L"\"" + besideThisTest(exe) + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                  nullptr, &startup, &process_) != 0;
+    }
+    Started(const Started&) = delete;
+    Started& operator=(const Started&) = delete;
+    ~Started() {
+        if (started_) {
+            if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(process_.hProcess, 1);
+            }
+            CloseHandle(process_.hThread);
+            CloseHandle(process_.hProcess);
+        }
+    }
+
+    bool started() const { return started_; }
+    // The process's visible window of the class, waited for up to 15 s.
+    HWND window(const wchar_t* windowClass) const {
+        Found found{process_.dwProcessId, windowClass, nullptr};
+        for (int wait = 0; started_ && wait < 300 && found.window == nullptr; ++wait) {
+            EnumWindows(findWindowOf, reinterpret_cast<LPARAM>(&found));
+            if (found.window == nullptr) {
+                Sleep(50);
+            }
+        }
+        return found.window;
+    }
+    bool running() const {
+        DWORD code = 0;
+        return GetExitCodeProcess(process_.hProcess, &code) && code == STILL_ACTIVE;
+    }
+    // Closes the window and waits for the end; the exit code, or -1.
+    long closeAndWait(HWND window) const {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        DWORD code = 0;
+        if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(process_.hProcess, &code)) {
+            return -1;
+        }
+        return static_cast<long>(code);
+    }
+
+  private:
+    PROCESS_INFORMATION process_{};
+    bool started_ = false;
+};
 
 HWND child(HWND window, ControlId id) {
     return GetDlgItem(window, ui::win32::Win32Skin::kControlIdBase + ui::row(id).index);
@@ -169,9 +225,21 @@ std::wstring textOf(HWND hwnd) {
     return text;
 }
 
+std::wstring selectedSerial(HWND window) {
+    const HWND serNo = child(window, ControlId::SerNo);
+    const auto index = SendMessageW(serNo, CB_GETCURSEL, 0, 0);
+    wchar_t text[64]{};
+    if (index != CB_ERR) {
+        SendMessageW(serNo, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                     reinterpret_cast<LPARAM>(text));
+    }
+    return text;
+}
+
 struct StartCase {
     const wchar_t* exe;
     int serialNumbers;  // entries of SerNo once started
+    const wchar_t* selected;
     const wchar_t* manufacturer;
     bool settingsUsable;
 };
@@ -179,52 +247,64 @@ struct StartCase {
 TEST(WindowsExecutables, StartShowingTheirWindowAndEndCleanlyOnWmClose) {
     const StartCase cases[] = {
         // No generator: the empty window that goes on searching.
-        {L"trelvix-pulse.exe", 0, L"", false},
-        // Two simulated generators: the last one is open and shown.
-        {L"trelvix-pulse-demo.exe", 2, L" Trelvix Instruments", true},
+        {L"trelvix-pulse.exe", 0, L"", L"", false},
+        // The demo's two simulated generators: the last one is open and shown.
+        {L"trelvix-pulse-demo.exe", 2, L"TPG35-20652", L" Trelvix Instruments", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::string(c.exe, c.exe + lstrlenW(c.exe)));
-        std::wstring commandLine = L"\"" + besideThisTest(c.exe) + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process{};
-        ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   nullptr, &startup, &process));
-
-        Found found{process.dwProcessId, nullptr};
-        for (int wait = 0; wait < 300 && found.window == nullptr; ++wait) {
-            Sleep(50);
-            EnumWindows(findToolWindow, reinterpret_cast<LPARAM>(&found));
-        }
-        ASSERT_NE(found.window, nullptr) << "no window within 15 s";
-        EXPECT_EQ(textOf(found.window), L"Trelvix Pulse Generator");
+        const Started exe(c.exe);
+        ASSERT_TRUE(exe.started());
+        const HWND window = exe.window(ui::win32::Win32Skin::kWindowClass);
+        ASSERT_NE(window, nullptr) << "no window within 15 s";
+        EXPECT_EQ(textOf(window), L"Trelvix Pulse Generator");
 
         // A few timer ticks later, still the same picture.
         Sleep(400);
-        const HWND serNo = child(found.window, ControlId::SerNo);
+        const HWND serNo = child(window, ControlId::SerNo);
         EXPECT_EQ(SendMessageW(serNo, CB_GETCOUNT, 0, 0), c.serialNumbers);
+        EXPECT_EQ(selectedSerial(window), c.selected);
         EXPECT_EQ(IsWindowEnabled(serNo) != 0, c.serialNumbers > 1);
-        EXPECT_EQ(textOf(child(found.window, ControlId::lblManuf)), c.manufacturer);
+        EXPECT_EQ(textOf(child(window, ControlId::lblManuf)), c.manufacturer);
         for (const ControlId id : {ControlId::Foutput, ControlId::SetFout, ControlId::Factory,
                                    ControlId::ext_trig_dir, ControlId::Vout}) {
-            EXPECT_EQ(IsWindowEnabled(child(found.window, id)) != 0, c.settingsUsable)
+            EXPECT_EQ(IsWindowEnabled(child(window, id)) != 0, c.settingsUsable)
                 << ui::row(id).name;
         }
-        DWORD code = 0;
-        ASSERT_TRUE(GetExitCodeProcess(process.hProcess, &code));
-        EXPECT_EQ(code, STILL_ACTIVE);
-
-        PostMessageW(found.window, WM_CLOSE, 0, 0);
-        EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
-        ASSERT_TRUE(GetExitCodeProcess(process.hProcess, &code));
-        EXPECT_EQ(code, 0U);
-        if (code == STILL_ACTIVE) {
-            TerminateProcess(process.hProcess, 1);
-        }
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        EXPECT_TRUE(exe.running());
+        EXPECT_EQ(exe.closeAndWait(window), 0);
     }
+}
+
+TEST(WindowsExecutables, TheDemosBenchWindowUnplugsAndPlugsGenerators) {
+    const Started exe(L"trelvix-pulse-demo.exe");
+    ASSERT_TRUE(exe.started());
+    const HWND window = exe.window(ui::win32::Win32Skin::kWindowClass);
+    const HWND bench = exe.window(L"TrelvixPulseDemoBench");
+    ASSERT_NE(window, nullptr);
+    ASSERT_NE(bench, nullptr);
+    const HWND list = GetDlgItem(bench, 1);
+    const HWND plugButton = GetDlgItem(bench, 2);
+    ASSERT_EQ(SendMessageW(list, LB_GETCOUNT, 0, 0), 2);
+
+    // Unplugging the open generator: the monitor drops it and opens the other.
+    SendMessageW(list, LB_SETCURSEL, 1, 0);
+    SendMessageW(plugButton, BM_CLICK, 0, 0);
+    for (int wait = 0; wait < 60 && selectedSerial(window) != L"TPG35-20417"; ++wait) {
+        Sleep(50);
+    }
+    EXPECT_EQ(selectedSerial(window), L"TPG35-20417");
+    EXPECT_EQ(SendMessageW(child(window, ControlId::SerNo), CB_GETCOUNT, 0, 0), 1);
+    EXPECT_EQ(textOf(child(window, ControlId::Foutput)), L"25000000");
+    EXPECT_EQ(textOf(plugButton), L"Plug in");
+
+    // Plugged in again: the window stays with the open generator, since the
+    // list is rebuilt only while none is open.
+    SendMessageW(plugButton, BM_CLICK, 0, 0);
+    Sleep(700);
+    EXPECT_EQ(selectedSerial(window), L"TPG35-20417");
+    EXPECT_EQ(textOf(plugButton), L"Unplug");
+    EXPECT_EQ(exe.closeAndWait(window), 0);
 }
 
 }  // namespace
