@@ -13,5 +13,6 @@ for preset in debug asan; do
   echo "=== $preset tests ==="
   ctest --preset "$preset" -j "$jobs"
 done
+bash scripts/test-windows.sh
 bash scripts/test-kernel.sh
 bash scripts/test-packaging.sh

@@ -1,0 +1,4 @@
+// Resource IDs shared by the resource script and the code that loads them.
+#pragma once
+
+#define TPG_IDI_APPLICATION 1
