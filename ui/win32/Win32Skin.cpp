@@ -331,8 +331,9 @@ void Win32Skin::show() {
 }
 
 void Win32Skin::messageBox(const std::string& text, const std::string& title) {
-    // While the box is open its own loop runs: timer ticks are not handed to
-    // the window then, so a handler is never entered again from inside.
+    // While the box is open its own loop runs; a timer tick that arrives then
+    // waits in the window until the handler that opened the box is done. A
+    // close asked for meanwhile is carried out after the box.
     ++modalDepth_;
     MessageBoxW(hwnd_, widen(text).c_str(), widen(title).c_str(), MB_OK);
     --modalDepth_;
@@ -407,7 +408,7 @@ LRESULT Win32Skin::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             onCommand(wParam, lParam);
             return 0;
         case WM_TIMER:
-            if (wParam == TimerWin32::kTimerId && window_ != nullptr && modalDepth_ == 0) {
+            if (wParam == TimerWin32::kTimerId && window_ != nullptr) {
                 window_->timerTick();
             }
             return 0;
