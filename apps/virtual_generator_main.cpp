@@ -111,10 +111,10 @@ int main(int argc, char** argv) {
 
     std::vector<std::unique_ptr<VirtualGenerator>> generators;
     for (const auto& serial : serials) {
-        VirtualGeneratorSpec spec = common;
-        spec.serialNumber = serial;
+        VirtualGeneratorSpec config = common;
+        config.serialNumber = serial;
         std::string error;
-        auto generator = VirtualGenerator::create(spec, error);
+        auto generator = VirtualGenerator::create(config, error);
         if (!generator) {
             std::cerr << "trelvix-pulse-virtual: " << error << "\n";
             return 1;  // the generators made so far are destroyed on the way out
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         for (const auto& generator : generators) {
             for (const auto& report : generator->takeReceivedReports()) {
-                std::cout << generator->spec().serialNumber << " received " << hex(report, 8)
+                std::cout << generator->config().serialNumber << " received " << hex(report, 8)
                           << (report.size() > 8 ? " ..." : "") << " (" << report.size() << " bytes)"
                           << std::endl;
             }

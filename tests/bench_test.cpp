@@ -409,10 +409,10 @@ TEST(SimulatedBench, StringsAreUtf16LittleEndian) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         SimulatedBench bench;
-        DeviceSpec spec = generatorSpec(kGen, c.text);
-        spec.manufacturer = c.text;
-        spec.product = c.text;
-        bench.plug(spec);
+        DeviceSpec config = generatorSpec(kGen, c.text);
+        config.manufacturer = c.text;
+        config.product = c.text;
+        bench.plug(config);
         const Handle h = bench.open(kGen, OpenMode::Overlapped, {});
         for (StringKind kind :
              {StringKind::SerialNumber, StringKind::Manufacturer, StringKind::Product}) {
@@ -438,10 +438,10 @@ TEST(SimulatedBench, StringsAreUtf16LittleEndian) {
 
 TEST(SimulatedBench, StringsOfEachKind) {
     SimulatedBench bench;
-    DeviceSpec spec = generatorSpec(kGen, u"SN-1");
-    spec.manufacturer = u"Maker";
-    spec.product = u"Thing";
-    bench.plug(spec);
+    DeviceSpec config = generatorSpec(kGen, u"SN-1");
+    config.manufacturer = u"Maker";
+    config.product = u"Thing";
+    bench.plug(config);
     const Handle h = bench.open(kGen, OpenMode::Plain, {});
     const std::pair<StringKind, std::u16string> kinds[] = {
         {StringKind::SerialNumber, u"SN-1"},
@@ -475,9 +475,9 @@ TEST(SimulatedBench, InputReportWaitingOrNever) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         SimulatedBench bench;
-        DeviceSpec spec = generatorSpec(kGen, u"A1");
-        spec.inputReportWaiting = c.waiting;
-        bench.plug(spec);
+        DeviceSpec config = generatorSpec(kGen, u"A1");
+        config.inputReportWaiting = c.waiting;
+        bench.plug(config);
         const Handle h = bench.open(kGen, c.mode, {});
         Bytes buffer(c.bufferBytes, 0xEE);
         ReadOverlapped overlapped;

@@ -55,8 +55,8 @@ std::string DemoBench::serial(std::size_t generator) const {
 protocol::DeviceState DemoBench::settings(std::size_t generator) const {
     const hid::sim::DeviceSpec* live =
         isPlugged(generator) ? bench_.device(generators_[generator].path) : nullptr;
-    const hid::sim::DeviceSpec& spec = live != nullptr ? *live : generators_[generator];
-    return spec.generator ? spec.generator->state() : protocol::DeviceState{};
+    const hid::sim::DeviceSpec& config = live != nullptr ? *live : generators_[generator];
+    return config.generator ? config.generator->state() : protocol::DeviceState{};
 }
 
 }  // namespace tpg::demo

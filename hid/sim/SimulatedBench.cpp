@@ -56,63 +56,63 @@ const char* opName(Op op) {
 
 DeviceSpec generatorSpec(const std::string& path, const std::u16string& serial,
                          const protocol::DeviceState& state) {
-    DeviceSpec spec;
-    spec.path = path;
-    spec.attributes.vendorId = kGeneratorVendorId;
-    spec.attributes.productId = kGeneratorProductId;
-    spec.attributes.versionNumber = 0x0103;
-    spec.manufacturer = u"Trelvix Instruments";
-    spec.product = u"Trelvix Pulse Generator TPG-350";
-    spec.serialNumber = serial;
-    spec.capabilities.inputReportByteLength = 65;
-    spec.capabilities.outputReportByteLength = 0;
-    spec.capabilities.featureReportByteLength = 65;
-    spec.generator = GeneratorModel(state);
-    return spec;
+    DeviceSpec config;
+    config.path = path;
+    config.attributes.vendorId = kGeneratorVendorId;
+    config.attributes.productId = kGeneratorProductId;
+    config.attributes.versionNumber = 0x0103;
+    config.manufacturer = u"Trelvix Instruments";
+    config.product = u"Trelvix Pulse Generator TPG-350";
+    config.serialNumber = serial;
+    config.capabilities.inputReportByteLength = 65;
+    config.capabilities.outputReportByteLength = 0;
+    config.capabilities.featureReportByteLength = 65;
+    config.generator = GeneratorModel(state);
+    return config;
 }
 
 DeviceSpec foreignSpec(const std::string& path, std::uint16_t vendorId, std::uint16_t productId) {
-    DeviceSpec spec;
-    spec.path = path;
-    spec.attributes.vendorId = vendorId;
-    spec.attributes.productId = productId;
-    spec.attributes.versionNumber = 0x0100;
-    spec.manufacturer = u"Other Maker";
-    spec.product = u"Other HID device";
-    spec.serialNumber = u"OTHER";
-    spec.capabilities.inputReportByteLength = 9;
-    spec.capabilities.featureReportByteLength = 0;
-    return spec;
+    DeviceSpec config;
+    config.path = path;
+    config.attributes.vendorId = vendorId;
+    config.attributes.productId = productId;
+    config.attributes.versionNumber = 0x0100;
+    config.manufacturer = u"Other Maker";
+    config.product = u"Other HID device";
+    config.serialNumber = u"OTHER";
+    config.capabilities.inputReportByteLength = 9;
+    config.capabilities.featureReportByteLength = 0;
+    return config;
 }
 
 // --- the bench ---
 
-void SimulatedBench::plug(DeviceSpec spec) {
-    unplug(spec.path);
-    devices_.push_back(Plugged{std::move(spec), nextGeneration_++});
+void SimulatedBench::plug(DeviceSpec config) {
+    unplug(config.path);
+    devices_.push_back(Plugged{std::move(config), nextGeneration_++});
 }
 
 void SimulatedBench::unplug(const std::string& path) {
-    std::erase_if(devices_, [&](const Plugged& d) { return d.spec.path == path; });
+    std::erase_if(devices_, [&](const Plugged& d) { return d.config.path == path; });
 }
 
 bool SimulatedBench::isPlugged(const std::string& path) const {
     return std::any_of(devices_.begin(), devices_.end(),
-                       [&](const Plugged& d) { return d.spec.path == path; });
+                       [&](const Plugged& d) { return d.config.path == path; });
 }
 
 DeviceSpec* SimulatedBench::device(const std::string& path) {
     for (auto& d : devices_) {
-        if (d.spec.path == path) {
-            return &d.spec;
+        if (d.config.path == path) {
+            return &d.config;
         }
     }
     return nullptr;
 }
 
 GeneratorModel* SimulatedBench::generator(const std::string& path) {
-    DeviceSpec* spec = device(path);
-    return spec != nullptr && spec->generator ? &*spec->generator : nullptr;
+    DeviceSpec* config = device(path);
+    return config != nullptr && config->generator ? &*config->generator : nullptr;
 }
 
 void SimulatedBench::failOnce(Op op, const std::string& path) {
@@ -174,7 +174,7 @@ SimulatedBench::Plugged* SimulatedBench::live(Handle handle) {
         return nullptr;
     }
     for (auto& d : devices_) {
-        if (d.spec.path == it->second.path && d.generation == it->second.generation) {
+        if (d.config.path == it->second.path && d.generation == it->second.generation) {
             return &d;
         }
     }
@@ -194,7 +194,7 @@ Result SimulatedBench::listInterfaces(std::vector<std::string>& paths) {
         return 0;
     }
     for (const auto& d : devices_) {
-        paths.push_back(d.spec.path);
+        paths.push_back(d.config.path);
     }
     return 1;
 }
@@ -205,8 +205,8 @@ Handle SimulatedBench::open(const std::string& path, OpenMode mode,
         return kNoHandle;
     }
     for (const auto& d : devices_) {
-        if (d.spec.path == path) {
-            if (!d.spec.openable) {
+        if (d.config.path == path) {
+            if (!d.config.openable) {
                 return kNoHandle;
             }
             const Handle handle = nextHandle_++;
@@ -225,9 +225,9 @@ Result SimulatedBench::getAttributes(Handle handle, Attributes& attributes) {
     if (d == nullptr || attributes.size != 12) {
         return 0;
     }
-    attributes.vendorId = d->spec.attributes.vendorId;
-    attributes.productId = d->spec.attributes.productId;
-    attributes.versionNumber = d->spec.attributes.versionNumber;
+    attributes.vendorId = d->config.attributes.vendorId;
+    attributes.productId = d->config.attributes.productId;
+    attributes.versionNumber = d->config.attributes.versionNumber;
     return 1;
 }
 
@@ -241,13 +241,13 @@ Result SimulatedBench::getString(Handle handle, StringKind kind, std::span<std::
     }
     switch (kind) {
         case StringKind::Manufacturer:
-            writeUtf16(d->spec.manufacturer, buffer);
+            writeUtf16(d->config.manufacturer, buffer);
             break;
         case StringKind::Product:
-            writeUtf16(d->spec.product, buffer);
+            writeUtf16(d->config.product, buffer);
             break;
         case StringKind::SerialNumber:
-            writeUtf16(d->spec.serialNumber, buffer);
+            writeUtf16(d->config.serialNumber, buffer);
             break;
     }
     return 1;
@@ -261,7 +261,7 @@ Result SimulatedBench::getCapabilities(Handle handle, Capabilities& capabilities
     if (d == nullptr) {
         return 0;
     }
-    capabilities = d->spec.capabilities;
+    capabilities = d->config.capabilities;
     return 1;
 }
 
@@ -270,12 +270,12 @@ Result SimulatedBench::setFeature(Handle handle, std::span<const std::uint8_t> r
         return 0;
     }
     Plugged* d = live(handle);
-    if (d == nullptr || !d->spec.generator ||
-        report.size() != d->spec.capabilities.featureReportByteLength) {
+    if (d == nullptr || !d->config.generator ||
+        report.size() != d->config.capabilities.featureReportByteLength) {
         return 0;
     }
-    sent_.push_back(SentReport{d->spec.path, {report.begin(), report.end()}});
-    return d->spec.generator->handleSetFeature(report) ? 1 : 0;
+    sent_.push_back(SentReport{d->config.path, {report.begin(), report.end()}});
+    return d->config.generator->handleSetFeature(report) ? 1 : 0;
 }
 
 Result SimulatedBench::getFeature(Handle handle, std::span<std::uint8_t> report) {
@@ -283,11 +283,11 @@ Result SimulatedBench::getFeature(Handle handle, std::span<std::uint8_t> report)
         return 0;
     }
     Plugged* d = live(handle);
-    if (d == nullptr || !d->spec.generator ||
-        report.size() != d->spec.capabilities.featureReportByteLength) {
+    if (d == nullptr || !d->config.generator ||
+        report.size() != d->config.capabilities.featureReportByteLength) {
         return 0;
     }
-    const auto answer = d->spec.generator->stateReport(report.size());
+    const auto answer = d->config.generator->stateReport(report.size());
     if (!answer) {
         return 0;
     }
@@ -311,10 +311,11 @@ Result SimulatedBench::readInputReport(Handle readHandle, std::span<std::uint8_t
     }
     const Plugged* d = live(readHandle);
     if (d == nullptr || handles_[readHandle].mode != OpenMode::Overlapped ||
-        !d->spec.inputReportWaiting || buffer.size() < d->spec.capabilities.inputReportByteLength) {
+        !d->config.inputReportWaiting ||
+        buffer.size() < d->config.capabilities.inputReportByteLength) {
         return 0;
     }
-    std::fill(buffer.begin(), buffer.begin() + d->spec.capabilities.inputReportByteLength, 0);
+    std::fill(buffer.begin(), buffer.begin() + d->config.capabilities.inputReportByteLength, 0);
     return 1;
 }
 

@@ -73,7 +73,7 @@ class SimulatedBench : public HidPlatform {
 
     // Attaches a device at the end of the enumeration order. A path that is
     // already plugged is replaced (its old handles go stale).
-    void plug(DeviceSpec spec);
+    void plug(DeviceSpec config);
     // Detaches a device. Handles open on it stay open but every call through
     // them fails, as with a device pulled from the port.
     void unplug(const std::string& path);
@@ -123,7 +123,7 @@ class SimulatedBench : public HidPlatform {
 
   private:
     struct Plugged {
-        DeviceSpec spec;
+        DeviceSpec config;
         std::uint64_t generation;
     };
     struct OpenHandle {

@@ -151,14 +151,14 @@ const std::string kNameA = "G\xC3\xA9n\xC3\xA9rateur \xCE\xA9 \xF0\x9F\x93\x88";
 
 std::unique_ptr<VirtualGenerator> makeGenerator(const std::string& serial,
                                                 const tpg::protocol::DeviceState& state) {
-    VirtualGeneratorSpec spec;
-    spec.serialNumber = serial;
-    spec.state = state;
+    VirtualGeneratorSpec config;
+    config.serialNumber = serial;
+    config.state = state;
     if (serial == "TPG-A-0001") {
-        spec.name = kNameA;
+        config.name = kNameA;
     }
     std::string error;
-    auto generator = VirtualGenerator::create(spec, error);
+    auto generator = VirtualGenerator::create(config, error);
     check(generator != nullptr, "virtual generator " + serial + " created", error);
     return generator;
 }

@@ -47,10 +47,10 @@ void DemoBenchTest::startsWithTwoDistinctGenerators() {
     const auto* second = demo.bench().device(paths[1]);
     QVERIFY(first->serialNumber != second->serialNumber);
     QVERIFY(!(first->generator->state() == second->generator->state()));
-    for (const auto* spec : {first, second}) {
-        QCOMPARE(spec->attributes.versionNumber, std::uint16_t{0x0103});
-        QVERIFY(!spec->manufacturer.empty());
-        QVERIFY(!spec->product.empty());
+    for (const auto* config : {first, second}) {
+        QCOMPARE(config->attributes.versionNumber, std::uint16_t{0x0103});
+        QVERIFY(!config->manufacturer.empty());
+        QVERIFY(!config->product.empty());
     }
     auto* serNo = qobject_cast<QComboBox*>(demo.skin().widget(ControlId::SerNo));
     QCOMPARE(serNo->count(), 2);

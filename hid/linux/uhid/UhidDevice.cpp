@@ -35,11 +35,11 @@ void copyText(std::uint8_t* destination, std::size_t capacity, const std::string
 
 }  // namespace
 
-std::unique_ptr<UhidDevice> UhidDevice::create(const UhidSpec& spec, UhidHandler& handler,
+std::unique_ptr<UhidDevice> UhidDevice::create(const UhidSpec& config, UhidHandler& handler,
                                                std::chrono::milliseconds inputPeriod,
                                                std::string& error, const std::string& uhidPath) {
-    if (spec.descriptor.empty() || spec.descriptor.size() > HID_MAX_DESCRIPTOR_SIZE) {
-        error = "report descriptor of " + std::to_string(spec.descriptor.size()) + " bytes";
+    if (config.descriptor.empty() || config.descriptor.size() > HID_MAX_DESCRIPTOR_SIZE) {
+        error = "report descriptor of " + std::to_string(config.descriptor.size()) + " bytes";
         return nullptr;
     }
     const int fd = ::open(uhidPath.c_str(), O_RDWR | O_CLOEXEC);
@@ -60,15 +60,15 @@ std::unique_ptr<UhidDevice> UhidDevice::create(const UhidSpec& spec, UhidHandler
     std::memset(event.get(), 0, sizeof(uhid_event));
     event->type = UHID_CREATE2;
     auto& create = event->u.create2;
-    copyText(create.name, sizeof(create.name), spec.name);
+    copyText(create.name, sizeof(create.name), config.name);
     copyText(create.phys, sizeof(create.phys), phys);
-    copyText(create.uniq, sizeof(create.uniq), spec.uniq);
-    create.rd_size = static_cast<std::uint16_t>(spec.descriptor.size());
-    create.bus = spec.bus;
-    create.vendor = spec.vendorId;
-    create.product = spec.productId;
-    create.version = spec.version;
-    std::memcpy(create.rd_data, spec.descriptor.data(), spec.descriptor.size());
+    copyText(create.uniq, sizeof(create.uniq), config.uniq);
+    create.rd_size = static_cast<std::uint16_t>(config.descriptor.size());
+    create.bus = config.bus;
+    create.vendor = config.vendorId;
+    create.product = config.productId;
+    create.version = config.version;
+    std::memcpy(create.rd_data, config.descriptor.data(), config.descriptor.size());
     if (!writeEvent(fd, *event)) {
         error = std::string("uhid refused the device: ") + std::strerror(errno);
         ::close(wakeFd);

@@ -54,7 +54,7 @@ class UhidDevice {
 
     // Creates the device through uhidPath. Nothing (and a reason in error)
     // when uhid cannot be opened or refuses the device.
-    static std::unique_ptr<UhidDevice> create(const UhidSpec& spec, UhidHandler& handler,
+    static std::unique_ptr<UhidDevice> create(const UhidSpec& config, UhidHandler& handler,
                                               std::chrono::milliseconds inputPeriod,
                                               std::string& error,
                                               const std::string& uhidPath = "/dev/uhid");

@@ -39,31 +39,31 @@ std::vector<std::uint8_t> generatorDescriptor(std::uint16_t inputReportByteLengt
     return d;
 }
 
-VirtualGenerator::VirtualGenerator(VirtualGeneratorSpec spec)
-    : spec_(std::move(spec)), model_(spec_.state) {}
+VirtualGenerator::VirtualGenerator(VirtualGeneratorSpec config)
+    : spec_(std::move(config)), model_(spec_.state) {}
 
 VirtualGenerator::~VirtualGenerator() {
     device_.reset();  // stops the device's thread before the model goes
 }
 
-std::unique_ptr<VirtualGenerator> VirtualGenerator::create(const VirtualGeneratorSpec& spec,
+std::unique_ptr<VirtualGenerator> VirtualGenerator::create(const VirtualGeneratorSpec& config,
                                                            std::string& error) {
-    std::unique_ptr<VirtualGenerator> generator(new VirtualGenerator(spec));
-    UhidSpec device{.name = spec.name,
-                    .uniq = spec.serialNumber,
+    std::unique_ptr<VirtualGenerator> generator(new VirtualGenerator(config));
+    UhidSpec device{.name = config.name,
+                    .uniq = config.serialNumber,
                     .bus = 0x03,
-                    .vendorId = spec.vendorId,
-                    .productId = spec.productId,
+                    .vendorId = config.vendorId,
+                    .productId = config.productId,
                     .version = 0,
-                    .descriptor = generatorDescriptor(spec.inputReportByteLength,
-                                                      spec.featureReportByteLength)};
-    generator->device_ = UhidDevice::create(device, *generator, spec.inputPeriod, error);
+                    .descriptor = generatorDescriptor(config.inputReportByteLength,
+                                                      config.featureReportByteLength)};
+    generator->device_ = UhidDevice::create(device, *generator, config.inputPeriod, error);
     if (!generator->device_) {
         return nullptr;
     }
     generator->node_ = generator->device_->waitForNode(kNodeTimeout);
     if (generator->node_.empty()) {
-        error = "no hidraw node appeared for serial number " + spec.serialNumber;
+        error = "no hidraw node appeared for serial number " + config.serialNumber;
         return nullptr;
     }
     return generator;

@@ -44,12 +44,12 @@ class VirtualGenerator : private UhidHandler {
   public:
     // Creates the device and waits for its hidraw node. Nothing, and the
     // reason in error, when either fails.
-    static std::unique_ptr<VirtualGenerator> create(const VirtualGeneratorSpec& spec,
+    static std::unique_ptr<VirtualGenerator> create(const VirtualGeneratorSpec& config,
                                                     std::string& error);
     ~VirtualGenerator() override;
 
     const std::string& node() const { return node_; }
-    const VirtualGeneratorSpec& spec() const { return spec_; }
+    const VirtualGeneratorSpec& config() const { return spec_; }
 
     protocol::DeviceState state() const;
     // SET_REPORTs arrive as the tool built them: report ID byte included.
@@ -61,7 +61,7 @@ class VirtualGenerator : private UhidHandler {
     int closes() const { return device_->closes(); }
 
   private:
-    explicit VirtualGenerator(VirtualGeneratorSpec spec);
+    explicit VirtualGenerator(VirtualGeneratorSpec config);
 
     std::optional<std::vector<std::uint8_t>> getReport(std::uint8_t reportNumber,
                                                        ReportType type) override;
