@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "SentReports.h"
 #include "hid/sim/SimulatedBench.h"
 #include "ui/MainWindow.h"
 #include "ui/headless/HeadlessSkin.h"
@@ -19,15 +20,6 @@ using hid::sim::DeviceSpec;
 using hid::sim::Op;
 using hid::sim::SimulatedBench;
 using ui::ControlId;
-using Bytes = std::vector<std::uint8_t>;
-
-// The first bytes of a report, padded with zeros to length.
-inline Bytes report(std::initializer_list<std::uint8_t> head, std::size_t length = 65) {
-    Bytes bytes(head);
-    bytes.resize(length, 0);
-    return bytes;
-}
-
 struct Rig {
     SimulatedBench bench;
     ui::headless::HeadlessSkin skin;
@@ -52,14 +44,7 @@ struct Rig {
     const link::LinkState& link() const { return window.linkState(); }
 
     // The bytes of every report sent so far, in order; then forgets them.
-    std::vector<Bytes> takeSent() {
-        std::vector<Bytes> out;
-        for (const auto& r : bench.sentReports()) {
-            out.push_back(r.bytes);
-        }
-        bench.clearSentReports();
-        return out;
-    }
+    std::vector<Bytes> takeSent() { return test::takeSent(bench); }
 
     // Starts the window and forgets what start-up sent (nothing, normally).
     void start() { window.Form_Load(); }

@@ -148,17 +148,7 @@ TEST(Settings, FailedSendIsSilentAndChangesNothing) {
 TEST(Settings, RestoreDefaultsSendsEightReportsInOrder) {
     Filled rig;
     rig.press(ControlId::Factory);
-    const std::vector<Bytes> expected{
-        report({0x00, 0x01, 0x00, 0x80, 0x96, 0x98, 0x00}),
-        report({0x00, 0x02, 0x00, 0x53, 0x01}),
-        report({0x00, 0x02, 0x00, 0x53, 0x01}),
-        report({0x00, 0x05, 0x00, 0x00, 0x00}),
-        report({0x00, 0x05, 0x00, 0x00, 0x00}),
-        report({0x00, 0x06, 0x00, 0x80, 0x96, 0x98, 0x00}),
-        report({0x00, 0x03, 0x00, 0x01, 0x00}),
-        report({0x00, 0x03, 0x00, 0x01, 0x00}),
-    };
-    EXPECT_EQ(rig.takeSent(), expected);
+    EXPECT_EQ(rig.takeSent(), restoreDefaultsReports());
     EXPECT_EQ(rig.text(ControlId::Foutput), "10000000");
     EXPECT_EQ(rig.text(ControlId::ext_sync_freq), "10000000");
     EXPECT_EQ(rig.text(ControlId::Vout), "1096");

@@ -6,12 +6,6 @@
 
 namespace tpg::test {
 
-Bytes report(std::initializer_list<std::uint8_t> head) {
-    Bytes bytes(head);
-    bytes.resize(65, 0);
-    return bytes;
-}
-
 QtRig::QtRig() {
     skin.attach(window);
 }
@@ -84,15 +78,6 @@ void QtRig::turnWheelOver(ControlId id, int notches) const {
     QWheelEvent wheel(at, list->mapToGlobal(at), QPoint(), QPoint(0, -120 * notches), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(list, &wheel);
-}
-
-std::vector<Bytes> QtRig::takeSent() {
-    std::vector<Bytes> out;
-    for (const auto& r : bench.sentReports()) {
-        out.push_back(r.bytes);
-    }
-    bench.clearSentReports();
-    return out;
 }
 
 }  // namespace tpg::test

@@ -13,18 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "SentReports.h"
 #include "hid/sim/SimulatedBench.h"
 #include "ui/MainWindow.h"
 #include "ui/qt/QtSkin.h"
 
 namespace tpg::test {
 
-using Bytes = std::vector<std::uint8_t>;
 using ui::ControlId;
-
-// The first bytes of a report, padded with zeros to the generator's
-// 65-byte feature report length.
-Bytes report(std::initializer_list<std::uint8_t> head);
 
 class QtRig {
   public:
@@ -65,7 +61,7 @@ class QtRig {
     void turnWheelOver(ControlId list, int notches) const;
 
     // The bytes of every report sent since the last call.
-    std::vector<Bytes> takeSent();
+    std::vector<Bytes> takeSent() { return test::takeSent(bench); }
 };
 
 }  // namespace tpg::test

@@ -142,16 +142,7 @@ void BenchScenarioTest::wholeRun() {
 
     // --- restore defaults ---
     rig.click(ControlId::Factory);
-    QCOMPARE(rig.takeSent(), (std::vector<Bytes>{
-                                 report({0x00, 0x01, 0x00, 0x80, 0x96, 0x98, 0x00}),
-                                 report({0x00, 0x02, 0x00, 0x53, 0x01}),
-                                 report({0x00, 0x02, 0x00, 0x53, 0x01}),
-                                 report({0x00, 0x05, 0x00, 0x00, 0x00}),
-                                 report({0x00, 0x05, 0x00, 0x00, 0x00}),
-                                 report({0x00, 0x06, 0x00, 0x80, 0x96, 0x98, 0x00}),
-                                 report({0x00, 0x03, 0x00, 0x01, 0x00}),
-                                 report({0x00, 0x03, 0x00, 0x01, 0x00}),
-                             }));
+    QCOMPARE(rig.takeSent(), tpg::test::restoreDefaultsReports());
     QCOMPARE(text(ControlId::Foutput), QStringLiteral("10000000"));
     QCOMPARE(text(ControlId::ext_sync_freq), QStringLiteral("10000000"));
     QVERIFY(!rig.widget(ControlId::ext_sync_freq)->isEnabled());

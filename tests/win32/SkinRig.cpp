@@ -58,12 +58,6 @@ void CALLBACK closeBoxes(HWND /*hwnd*/, UINT /*message*/, UINT_PTR /*id*/, DWORD
 
 }  // namespace
 
-Bytes report(std::initializer_list<std::uint8_t> head, std::size_t length) {
-    Bytes bytes(head);
-    bytes.resize(length, 0);
-    return bytes;
-}
-
 void SkinRig::pump(int ms) const {
     const DWORD end = GetTickCount() + static_cast<DWORD>(ms);
     do {
@@ -154,15 +148,6 @@ RECT SkinRig::clientRect(ControlId id) const {
     GetWindowRect(hwnd(id), &rect);
     MapWindowPoints(HWND_DESKTOP, skin.hwnd(), reinterpret_cast<POINT*>(&rect), 2);
     return rect;
-}
-
-std::vector<Bytes> SkinRig::takeSent() {
-    std::vector<Bytes> out;
-    for (const auto& r : bench.sentReports()) {
-        out.push_back(r.bytes);
-    }
-    bench.clearSentReports();
-    return out;
 }
 
 }  // namespace tpg::test

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "SentReports.h"
 #include "hid/sim/SimulatedBench.h"
 #include "ui/MainWindow.h"
 #include "ui/win32/Win32Skin.h"
@@ -18,7 +19,6 @@
 namespace tpg::test {
 
 using ui::ControlId;
-using Bytes = std::vector<std::uint8_t>;
 
 // What a modal message box showed before the rig closed it with IDOK.
 struct SeenBox {
@@ -79,10 +79,7 @@ struct SkinRig {
     RECT clientRect(ControlId id) const;
 
     // The bytes of every report sent so far, in order; then forgets them.
-    std::vector<Bytes> takeSent();
+    std::vector<Bytes> takeSent() { return test::takeSent(bench); }
 };
-
-// The first bytes of a report, padded with zeros to length.
-Bytes report(std::initializer_list<std::uint8_t> head, std::size_t length = 65);
 
 }  // namespace tpg::test

@@ -356,12 +356,8 @@ TEST(Win32Window, UserActionsSendTheirReports) {
              r.click(ControlId::SetFsync);
          },
          {report({0, 5, 0, 1, 0}), report({0, 6, 0, 0x00, 0xA3, 0xE1, 0x11})}},
-        {"restore defaults",
-         [](SkinRig& r) { r.click(ControlId::Factory); },
-         {report({0, 1, 0, 0x80, 0x96, 0x98, 0x00}), report({0, 2, 0, 0x53, 0x01}),
-          report({0, 2, 0, 0x53, 0x01}), report({0, 5, 0, 0, 0}), report({0, 5, 0, 0, 0}),
-          report({0, 6, 0, 0x80, 0x96, 0x98, 0x00}), report({0, 3, 0, 1, 0}),
-          report({0, 3, 0, 1, 0})}},
+        {"restore defaults", [](SkinRig& r) { r.click(ControlId::Factory); },
+         restoreDefaultsReports()},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
