@@ -8,8 +8,8 @@ packages=(
   # the core build and its tests
   cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev
   # the Qt window, its demo and their tests: Qt 6 Widgets, Xvfb for a
-  # display-less run, the stand-in fonts for the window's two faces
-  qt6-base-dev libgl-dev xvfb xauth fonts-liberation fonts-wine
+  # display-less run, the stand-in font for the window's two faces
+  qt6-base-dev libgl-dev xvfb xauth fonts-liberation
   # the test on a real kernel: the emulator, the guest's shell, its initramfs
   qemu-system-x86 busybox-static cpio xz-utils zstd
 )

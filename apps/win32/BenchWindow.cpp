@@ -46,8 +46,8 @@ BenchWindow::BenchWindow(DemoBench& bench, HINSTANCE instance) : bench_(bench) {
     }
     // A tool window: closing it hides it; the demo ends with the tool's window.
     hwnd_ = CreateWindowExW(WS_EX_TOOLWINDOW, kWindowClass, L"Demo bench (simulated USB ports)",
-                            WS_CAPTION | WS_SYSMENU, 440, 40, 560, 240, nullptr,
-                            nullptr, instance, this);
+                            WS_CAPTION | WS_SYSMENU, 440, 40, 560, 240, nullptr, nullptr, instance,
+                            this);
     font_ = CreateFontW(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                         DEFAULT_PITCH | FF_DONTCARE, L"Microsoft Sans Serif");

@@ -1,6 +1,7 @@
 // The window as drawn in Qt widgets against the control table: geometry,
 // fonts, captions, containers, initial states, tab order, frames, value
 // labels and the two controls that show nothing.
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QImage>
 #include <QTest>
@@ -161,14 +162,18 @@ void WindowLayoutTest::windowIsFixedAt406x535() {
 }
 
 void WindowLayoutTest::standInFonts() {
-    // The clone from fonts-wine for the sans serif, Liberation Sans for Arial;
-    // both must really be installed, not merely asked for.
-    const QString sans = tpg::ui::qt::familyFor("Microsoft Sans Serif");
-    QCOMPARE(sans, QStringLiteral("MS Sans Serif"));
-    QCOMPARE(QFontInfo(tpg::ui::qt::fontFor("Microsoft Sans Serif", 12)).family(), sans);
-    QCOMPARE(tpg::ui::qt::familyFor("Arial"), QStringLiteral("Liberation Sans"));
-    QCOMPARE(QFontInfo(tpg::ui::qt::fontFor("Arial", 9.75)).family(),
-             QStringLiteral("Liberation Sans"));
+    // Liberation Sans for both faces; it must really be installed, not merely
+    // asked for, and draw every size of the table at its own pixel size
+    // (points x 96 / 72 at 96 dpi), not at the nearest size a face happens
+    // to hold.
+    for (const char* name : {"Microsoft Sans Serif", "Arial"}) {
+        QCOMPARE(tpg::ui::qt::familyFor(name), QStringLiteral("Liberation Sans"));
+        for (const double points : {8.25, 9.75, 12.0}) {
+            const QFontInfo info(tpg::ui::qt::fontFor(name, points));
+            QCOMPARE(info.family(), QStringLiteral("Liberation Sans"));
+            QCOMPARE(info.pixelSize(), qRound(points * 96.0 / 72.0));
+        }
+    }
 }
 
 void WindowLayoutTest::tabOrderSkipsDisabledControls_data() {

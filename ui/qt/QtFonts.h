@@ -9,15 +9,12 @@
 
 namespace tpg::ui::qt {
 
-// The free "MS Sans Serif" clone that Debian's fonts-wine ships.
-inline constexpr const char* kSansSerifCloneFile = "/usr/share/wine/fonts/ms_sans_serif.ttf";
-// Metric-compatible with Arial, from fonts-liberation; also the fallback.
-inline constexpr const char* kArialStandIn = "Liberation Sans";
-
-// Registers the sans-serif clone with the application's font database (once
-// per process; later calls only return what the first found). Returns the
-// family it registered, or an empty string when the file is missing.
-QString loadSansSerifClone();
+// Scalable and metric-compatible with Arial, from fonts-liberation; it stands
+// in for both of the table's faces. The only free "MS Sans Serif" clone on
+// Debian (fonts-wine) holds bitmaps of 13, 16 and 20 pixels, of which Qt's
+// font database registers the first alone: every size would be drawn at
+// 13 pixels, the 12-point controls too.
+inline constexpr const char* kSansSerifStandIn = "Liberation Sans";
 
 // The family that draws the table's font name here.
 QString familyFor(std::string_view tableFontName);

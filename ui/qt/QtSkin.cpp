@@ -73,7 +73,6 @@ QtSkin::QtSkin()
 QtSkin::~QtSkin() = default;
 
 void QtSkin::build() {
-    loadSansSerifClone();
     Form& form = *form_;
     form.setWindowTitle(qText(kWindowRow.caption));
     form.setWindowIcon(windowIcon());
