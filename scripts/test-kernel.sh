@@ -11,48 +11,8 @@ started=$(date +%s)
 bash scripts/install-deps.sh
 
 work=build/kernel-guest
-mkdir -p "$work"
-
-# --- the kernel: linux-image-amd64 names the versioned package to fetch ---
-resolve_kernel() {
-  apt-cache depends linux-image-amd64 2>/dev/null |
-    awk '/Depends: linux-image-[0-9]/ {print $2; exit}'
-}
-package=$(resolve_kernel)
-if [ -z "$package" ]; then
-  apt-get update -qq
-  package=$(resolve_kernel)
-fi
-if [ -z "$package" ]; then
-  echo "test-kernel: cannot resolve linux-image-amd64 to a kernel package" >&2
-  exit 1
-fi
-kernel_dir="$work/$package"
-if [ ! -f "$kernel_dir/ready" ]; then
-  echo "test-kernel: fetching $package"
-  rm -rf "$kernel_dir" && mkdir -p "$kernel_dir/deb"
-  # Stale package lists may name a version the mirror no longer has.
-  (cd "$kernel_dir/deb" && apt-get download -qq "$package" 2>/dev/null) ||
-    { apt-get update -qq && (cd "$kernel_dir/deb" && apt-get download -qq "$package" 2>/dev/null); }
-  # Only the kernel image and the three HID modules are taken out.
-  mkdir -p "$kernel_dir/root"
-  dpkg-deb --fsys-tarfile "$kernel_dir"/deb/*.deb |
-    tar -x -C "$kernel_dir/root" --wildcards './boot/vmlinuz-*' \
-      '*/drivers/hid/hid.ko*' '*/drivers/hid/hid-generic.ko*' '*/drivers/hid/uhid.ko*'
-  cp "$kernel_dir"/root/boot/vmlinuz-* "$kernel_dir/vmlinuz"
-  for module in hid hid-generic uhid; do
-    found=$(find "$kernel_dir/root/lib/modules" -name "$module.ko*" -path '*drivers/hid/*' | head -1)
-    [ -n "$found" ] || { echo "test-kernel: $module not in $package" >&2; exit 1; }
-    case "$found" in
-      *.ko) cp "$found" "$kernel_dir/$module.ko" ;;
-      *.ko.xz) xz -dc "$found" > "$kernel_dir/$module.ko" ;;
-      *.ko.zst) zstd -qdc "$found" > "$kernel_dir/$module.ko" ;;
-      *) echo "test-kernel: unknown module format $found" >&2; exit 1 ;;
-    esac
-  done
-  rm -rf "$kernel_dir/root" "$kernel_dir/deb"
-  touch "$kernel_dir/ready"
-fi
+source scripts/guest-kernel.sh
+fetch_guest_kernel
 
 # --- the guest programs, linked statically ---
 cmake -S . -B build/kernel -DCMAKE_BUILD_TYPE=Release \
@@ -63,7 +23,7 @@ cmake --build build/kernel -j 2 --target tpg_guest_scenario tpg_guest_exit trelv
 root="$work/initramfs"
 rm -rf "$root" && mkdir -p "$root"/{bin,dev,proc,sys,tmp,modules}
 cp "$(command -v busybox)" "$root/bin/busybox"
-cp "$kernel_dir"/{hid,hid-generic,uhid}.ko "$root/modules/"
+guest_modules "$root/modules" hid hid-generic uhid
 strip -o "$root/bin/tpg_guest_scenario" build/kernel/tests/kernel/tpg_guest_scenario
 strip -o "$root/bin/tpg_guest_exit" build/kernel/tests/kernel/tpg_guest_exit
 strip -o "$root/bin/trelvix-pulse-virtual" build/kernel/apps/trelvix-pulse-virtual
