@@ -1,0 +1,82 @@
+#include "RequestChannel.h"
+
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <thread>
+
+namespace tpg::guestbench {
+
+namespace {
+constexpr const char* kRequest = "request";
+constexpr const char* kReply = "reply";
+constexpr auto kPollPeriod = std::chrono::milliseconds(10);
+}  // namespace
+
+RequestChannel::RequestChannel(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+bool RequestChannel::put(const std::string& name, const std::string& text) {
+    const auto part = folder_ / (name + ".part");
+    {
+        std::ofstream out(part, std::ios::binary | std::ios::trunc);
+        out << text;
+        if (!out.flush()) {
+            return false;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::rename(part, folder_ / name, ec);
+    return !ec;
+}
+
+std::optional<std::string> RequestChannel::take(const std::string& name) {
+    const auto path = folder_ / name;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    return text;
+}
+
+std::optional<std::string> RequestChannel::ask(const std::string& request,
+                                               std::chrono::milliseconds timeout,
+                                               std::string& error) {
+    std::error_code ec;
+    std::filesystem::remove(folder_ / kReply, ec);  // a reply nobody waited for
+    if (!put(kRequest, request)) {
+        error = "cannot write the request into " + folder_.string();
+        return std::nullopt;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (auto reply = take(kReply)) {
+            return reply;
+        }
+        std::this_thread::sleep_for(kPollPeriod);
+    }
+    error = "no reply to \"" + request + "\" within " + std::to_string(timeout.count()) + " ms";
+    return std::nullopt;
+}
+
+void RequestChannel::clear() {
+    std::error_code ec;
+    std::filesystem::create_directories(folder_, ec);
+    for (const char* name : {kRequest, kReply}) {
+        std::filesystem::remove(folder_ / name, ec);
+        std::filesystem::remove(folder_ / (std::string(name) + ".part"), ec);
+    }
+}
+
+std::optional<std::string> RequestChannel::takeRequest() {
+    return take(kRequest);
+}
+
+bool RequestChannel::answer(const std::string& reply) {
+    return put(kReply, reply);
+}
+
+}  // namespace tpg::guestbench

@@ -1,0 +1,92 @@
+// tpg_wine_bench FOLDER: the generator bench of the Wine guest. Makes, removes
+// and reports on HID devices on the real kernel as the driver program under
+// Wine asks through FOLDER (BenchProtocol.h), until it is told to quit.
+// Prints one line per request.
+#include <iostream>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "BenchDevices.h"
+#include "BenchProtocol.h"
+#include "RequestChannel.h"
+
+namespace {
+
+using namespace tpg::guestbench;
+
+class Bench {
+  public:
+    // The reply to one request; quit is set by the request to quit.
+    std::string handle(const std::string& request, bool& quit) {
+        const auto w = words(request);
+        if (w.empty()) {
+            return "error empty request\n";
+        }
+        if (w[0] == "plug") {
+            std::string error;
+            const auto plug = parsePlug(w, error);
+            if (!plug) {
+                return "error " + error + "\n";
+            }
+            if (devices_.count(plug->serial) != 0) {
+                return "error " + plug->serial + " is plugged in already\n";
+            }
+            auto device = makeBenchDevice(*plug, error);
+            if (!device) {
+                return "error " + error + "\n";
+            }
+            const std::string node = device->node();
+            devices_[plug->serial] = std::move(device);
+            return "ok " + node + "\n";
+        }
+        if ((w[0] == "unplug" || w[0] == "take") && w.size() == 2) {
+            const auto found = devices_.find(w[1]);
+            if (found == devices_.end()) {
+                return "error no device " + w[1] + "\n";
+            }
+            if (w[0] == "take") {
+                return formatReceived(found->second->takeReceived());
+            }
+            devices_.erase(found);  // the kernel removes its node
+            return "ok\n";
+        }
+        if (w[0] == "quit" && w.size() == 1) {
+            quit = true;
+            return "ok\n";
+        }
+        return "error unknown request: " + request + "\n";
+    }
+
+  private:
+    std::map<std::string, std::unique_ptr<BenchDevice>> devices_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::cerr << "usage: tpg_wine_bench FOLDER\n";
+        return 2;
+    }
+    RequestChannel channel{std::filesystem::path(argv[1])};
+    channel.clear();
+    Bench bench;
+    std::cout << "bench: waiting for requests in " << argv[1] << std::endl;
+    for (bool quit = false; !quit;) {
+        const auto request = channel.takeRequest();
+        if (!request) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        const std::string reply = bench.handle(*request, quit);
+        std::cout << "bench: " << *request << " -> " << reply.substr(0, reply.find('\n'))
+                  << std::endl;
+        if (!channel.answer(reply)) {
+            std::cerr << "bench: cannot write the reply into " << argv[1] << std::endl;
+            return 1;
+        }
+    }
+    return 0;
+}
