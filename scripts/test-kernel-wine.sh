@@ -86,7 +86,7 @@ set +e
 timeout 900 qemu-system-x86_64 -accel tcg -cpu Haswell-noTSX -m 3072 -smp 2 -no-reboot \
   -display none -monitor none -serial "file:$log" \
   -kernel "$kernel_dir/vmlinuz" -initrd "$work/initramfs.gz" \
-  -append "console=ttyS0 panic=-1 oops=panic loglevel=3" \
+  -append "console=ttyS0 panic=-1 oops=panic loglevel=3${GUEST_WINEDEBUG:+ GUEST_WINEDEBUG=$GUEST_WINEDEBUG}" \
   -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
   -virtfs "local,path=$out,mount_tag=out,security_model=none" \
   -device isa-debug-exit,iobase=0xf4,iosize=0x04

@@ -29,6 +29,7 @@ class UhidGenerator : public BenchDevice {
         Received received{gets - std::exchange(gets_, gets), generator_->takeReceivedReports()};
         return received;
     }
+    protocol::DeviceState state() const override { return generator_->state(); }
 
   private:
     std::unique_ptr<hid::uhid::VirtualGenerator> generator_;
@@ -68,6 +69,7 @@ class ForeignDevice : public BenchDevice, private hid::uhid::UhidHandler {
         const std::lock_guard lock(mutex_);
         return std::exchange(received_, {});
     }
+    protocol::DeviceState state() const override { return {}; }
 
   private:
     // The generator's product ID under a vendor ID one higher.

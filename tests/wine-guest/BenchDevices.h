@@ -18,6 +18,8 @@ class BenchDevice {
     virtual std::string node() const = 0;
     // What reached the device since the last call.
     virtual Received takeReceived() = 0;
+    // The settings it holds now; all 0 for a device that is no generator.
+    virtual protocol::DeviceState state() const = 0;
 };
 
 // A device of the kind named by the request, with its serial number and, for

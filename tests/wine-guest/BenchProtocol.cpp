@@ -26,6 +26,32 @@ bool parseInt(const std::string& text, std::int32_t& value) {
     return ec == std::errc() && ptr == end && !text.empty();
 }
 
+// The lines of a reply whose first line is "ok [WORD...] COUNT" and which
+// holds COUNT more lines; the words of the first line come back in head.
+std::optional<std::vector<std::string>> replyLines(std::string_view reply, std::size_t headWords,
+                                                   std::vector<std::string>& head,
+                                                   std::string& error) {
+    std::vector<std::string> lines;
+    std::istringstream in{std::string(reply)};
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    head = lines.empty() ? std::vector<std::string>{} : words(lines[0]);
+    std::int32_t count = 0;
+    if (head.size() != headWords || head[0] != "ok" || !parseInt(head.back(), count) ||
+        count < 0) {
+        error = "not the reply expected: " + (lines.empty() ? std::string() : lines[0]);
+        return std::nullopt;
+    }
+    if (lines.size() != static_cast<std::size_t>(count) + 1) {
+        error = "the reply announces " + std::to_string(count) + " lines but holds " +
+                std::to_string(lines.size() - 1);
+        return std::nullopt;
+    }
+    lines.erase(lines.begin());
+    return lines;
+}
+
 }  // namespace
 
 std::string toHex(std::span<const std::uint8_t> bytes) {
@@ -108,33 +134,50 @@ std::string formatReceived(const Received& received) {
 }
 
 std::optional<Received> parseReceived(std::string_view reply, std::string& error) {
-    std::vector<std::string> lines;
-    std::istringstream in{std::string(reply)};
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    const auto head = lines.empty() ? std::vector<std::string>{} : words(lines[0]);
+    std::vector<std::string> head;
+    const auto lines = replyLines(reply, 3, head, error);
     Received received;
-    std::int32_t count = 0;
-    if (head.size() != 3 || head[0] != "ok" || !parseInt(head[1], received.getReports) ||
-        !parseInt(head[2], count) || count < 0) {
-        error = "not a reply to take: " + (lines.empty() ? std::string() : lines[0]);
+    if (!lines || !parseInt(head[1], received.getReports)) {
+        if (lines) {
+            error = "not the reply expected: the count of reads is " + head[1];
+        }
         return std::nullopt;
     }
-    if (lines.size() != static_cast<std::size_t>(count) + 1) {
-        error = "the reply announces " + std::to_string(count) + " reports but holds " +
-                std::to_string(lines.size() - 1);
-        return std::nullopt;
-    }
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        auto bytes = fromHex(lines[i]);
+    for (std::size_t i = 0; i < lines->size(); ++i) {
+        auto bytes = fromHex((*lines)[i]);
         if (!bytes) {
-            error = "report " + std::to_string(i) + " is not hexadecimal: " + lines[i];
+            error = "report " + std::to_string(i + 1) + " is not hexadecimal: " + (*lines)[i];
             return std::nullopt;
         }
         received.setReports.push_back(std::move(*bytes));
     }
     return received;
+}
+
+std::string formatList(const std::vector<PlugRequest>& devices) {
+    std::string out = "ok " + std::to_string(devices.size()) + '\n';
+    for (const auto& device : devices) {
+        out += formatPlug(device) + '\n';
+    }
+    return out;
+}
+
+std::optional<std::vector<PlugRequest>> parseList(std::string_view reply, std::string& error) {
+    std::vector<std::string> head;
+    const auto lines = replyLines(reply, 2, head, error);
+    if (!lines) {
+        return std::nullopt;
+    }
+    std::vector<PlugRequest> devices;
+    for (const auto& line : *lines) {
+        auto device = parsePlug(words(line), error);
+        if (!device) {
+            error = "device \"" + line + "\": " + error;
+            return std::nullopt;
+        }
+        devices.push_back(std::move(*device));
+    }
+    return devices;
 }
 
 }  // namespace tpg::guestbench

@@ -6,7 +6,11 @@
 //   plug KIND SERIAL FREQ AMP POL TRIG SYNC   -> ok NODE
 //   unplug SERIAL                             -> ok
 //   take SERIAL                               -> ok GETS COUNT, then COUNT report lines
+//   list                                      -> ok COUNT, then COUNT plug lines
 //   quit                                      -> ok
+//
+// The reply to list describes each device plugged in, in the words of the
+// plug request that would make it as it is now (with its current settings).
 //
 // KIND is "uhid" (a virtual generator on the kernel's uhid driver) or
 // "foreign" (a uhid device of another vendor, which answers nothing).
@@ -43,6 +47,9 @@ std::string formatPlug(const PlugRequest& request);
 // The request from its words (words[0] is "plug"); nothing, and the reason
 // in error, for a wrong count of words or a setting that is no number.
 std::optional<PlugRequest> parsePlug(const std::vector<std::string>& request, std::string& error);
+
+std::string formatList(const std::vector<PlugRequest>& devices);
+std::optional<std::vector<PlugRequest>> parseList(std::string_view reply, std::string& error);
 
 // What a device received since the last take: how many state reads, and
 // the bytes of every report sent to it, in order.

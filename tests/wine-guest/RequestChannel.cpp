@@ -11,6 +11,7 @@ namespace {
 constexpr const char* kRequest = "request";
 constexpr const char* kReply = "reply";
 constexpr auto kPollPeriod = std::chrono::milliseconds(10);
+constexpr int kRenameAttempts = 100;
 }  // namespace
 
 RequestChannel::RequestChannel(std::filesystem::path folder) : folder_(std::move(folder)) {}
@@ -21,12 +22,22 @@ bool RequestChannel::put(const std::string& name, const std::string& text) {
         std::ofstream out(part, std::ios::binary | std::ios::trunc);
         out << text;
         if (!out.flush()) {
+            lastError_ = "the file cannot be written";
             return false;
         }
     }
+    // Under Wine a rename can fail for a moment while the other side still
+    // holds the file it has just read; it is tried again for a while.
     std::error_code ec;
-    std::filesystem::rename(part, folder_ / name, ec);
-    return !ec;
+    for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
+        std::filesystem::rename(part, folder_ / name, ec);
+        if (!ec) {
+            return true;
+        }
+        std::this_thread::sleep_for(kPollPeriod);
+    }
+    lastError_ = ec.message();
+    return false;
 }
 
 std::optional<std::string> RequestChannel::take(const std::string& name) {
@@ -48,7 +59,7 @@ std::optional<std::string> RequestChannel::ask(const std::string& request,
     std::error_code ec;
     std::filesystem::remove(folder_ / kReply, ec);  // a reply nobody waited for
     if (!put(kRequest, request)) {
-        error = "cannot write the request into " + folder_.string();
+        error = "cannot write the request into " + folder_.string() + ": " + lastError_;
         return std::nullopt;
     }
     const auto deadline = std::chrono::steady_clock::now() + timeout;

@@ -35,6 +35,7 @@ class RequestChannel {
     std::optional<std::string> take(const std::string& name);
 
     std::filesystem::path folder_;
+    std::string lastError_;
 };
 
 }  // namespace tpg::guestbench

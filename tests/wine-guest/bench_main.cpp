@@ -1,7 +1,9 @@
-// tpg_wine_bench FOLDER: the generator bench of the Wine guest. Makes, removes
-// and reports on HID devices on the real kernel as the driver program under
-// Wine asks through FOLDER (BenchProtocol.h), until it is told to quit.
-// Prints one line per request.
+// tpg_wine_bench FOLDER [REQUEST...]: the generator bench of the Wine guest.
+// Makes, removes and reports on HID devices on the real kernel as the driver
+// program under Wine asks through FOLDER (BenchProtocol.h), until it is told
+// to quit. The requests given on the command line are carried out first, so
+// that their devices are there before Wine starts. Prints one line per
+// request.
 #include <iostream>
 #include <map>
 #include <memory>
@@ -38,7 +40,7 @@ class Bench {
                 return "error " + error + "\n";
             }
             const std::string node = device->node();
-            devices_[plug->serial] = std::move(device);
+            devices_[plug->serial] = {plug->kind, std::move(device)};
             return "ok " + node + "\n";
         }
         if ((w[0] == "unplug" || w[0] == "take") && w.size() == 2) {
@@ -47,10 +49,17 @@ class Bench {
                 return "error no device " + w[1] + "\n";
             }
             if (w[0] == "take") {
-                return formatReceived(found->second->takeReceived());
+                return formatReceived(found->second.device->takeReceived());
             }
             devices_.erase(found);  // the kernel removes its node
             return "ok\n";
+        }
+        if (w[0] == "list" && w.size() == 1) {
+            std::vector<PlugRequest> listed;
+            for (const auto& [serial, plugged] : devices_) {
+                listed.push_back({plugged.kind, serial, plugged.device->state()});
+            }
+            return formatList(listed);
         }
         if (w[0] == "quit" && w.size() == 1) {
             quit = true;
@@ -60,19 +69,32 @@ class Bench {
     }
 
   private:
-    std::map<std::string, std::unique_ptr<BenchDevice>> devices_;
+    struct Plugged {
+        std::string kind;
+        std::unique_ptr<BenchDevice> device;
+    };
+    std::map<std::string, Plugged> devices_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: tpg_wine_bench FOLDER\n";
+    if (argc < 2) {
+        std::cerr << "usage: tpg_wine_bench FOLDER [REQUEST...]\n";
         return 2;
     }
     RequestChannel channel{std::filesystem::path(argv[1])};
     channel.clear();
     Bench bench;
+    for (int i = 2; i < argc; ++i) {
+        bool quit = false;
+        const std::string reply = bench.handle(argv[i], quit);
+        std::cout << "bench: " << argv[i] << " -> " << reply.substr(0, reply.find('\n'))
+                  << std::endl;
+        if (reply.rfind("ok", 0) != 0) {
+            return 1;
+        }
+    }
     std::cout << "bench: waiting for requests in " << argv[1] << std::endl;
     for (bool quit = false; !quit;) {
         const auto request = channel.takeRequest();

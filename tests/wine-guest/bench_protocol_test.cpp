@@ -82,18 +82,48 @@ TEST(BenchProtocol, ReceivedReportsRoundTripAndMalformedRepliesAreRefused) {
         const char* reason;
     };
     const Bad bad[] = {
-        {"", "not a reply to take"},
-        {"error no device X\n", "not a reply to take: error no device X"},
-        {"ok 0\n", "not a reply to take"},
-        {"ok 0 -1\n", "not a reply to take"},
-        {"ok 0 2\n0001\n", "announces 2 reports but holds 1"},
-        {"ok 0 1\n0001\n0002\n", "announces 1 reports but holds 2"},
+        {"", "not the reply expected"},
+        {"error no device X\n", "not the reply expected: error no device X"},
+        {"ok 0\n", "not the reply expected"},
+        {"ok 0 -1\n", "not the reply expected"},
+        {"ok x 0\n", "the count of reads is x"},
+        {"ok 0 2\n0001\n", "announces 2 lines but holds 1"},
+        {"ok 0 1\n0001\n0002\n", "announces 1 lines but holds 2"},
         {"ok 0 1\n00Z1\n", "report 1 is not hexadecimal: 00Z1"},
     };
     for (const auto& b : bad) {
         SCOPED_TRACE(b.reply);
         error.clear();
         EXPECT_FALSE(parseReceived(b.reply, error));
+        EXPECT_NE(error.find(b.reason), std::string::npos) << error;
+    }
+}
+
+TEST(BenchProtocol, DeviceListsRoundTripAndMalformedOnesAreRefused) {
+    const std::vector<PlugRequest> devices{{"foreign", "FD-0001", {}},
+                                           {"uhid", "TPG-B-0002", {123456789, 510, 0, 1, 250000000}}};
+    std::string error;
+    const auto back = parseList(formatList(devices), error);
+    ASSERT_TRUE(back) << error;
+    ASSERT_EQ(back->size(), 2U);
+    EXPECT_EQ((*back)[0].kind, "foreign");
+    EXPECT_EQ((*back)[1].serial, "TPG-B-0002");
+    EXPECT_EQ((*back)[1].state, devices[1].state);
+    EXPECT_EQ(parseList("ok 0\n", error)->size(), 0U);
+
+    struct Bad {
+        const char* reply;
+        const char* reason;
+    };
+    const Bad bad[] = {
+        {"ok 1 0\n", "not the reply expected"},
+        {"ok 1\n", "announces 1 lines but holds 0"},
+        {"ok 1\nplug uhid TPG 1 2 3 4\n", "device \"plug uhid TPG 1 2 3 4\": plug takes"},
+    };
+    for (const auto& b : bad) {
+        SCOPED_TRACE(b.reply);
+        error.clear();
+        EXPECT_FALSE(parseList(b.reply, error));
         EXPECT_NE(error.find(b.reason), std::string::npos) << error;
     }
 }

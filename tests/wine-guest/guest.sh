@@ -1,6 +1,10 @@
 #!/bin/sh
-# Runs as the guest's first process on the new root (the host's root under a
-# RAM overlay); $1 is the source tree.
+# The guest's side of scripts/test-kernel-wine.sh, run as the guest's first
+# process on its root (the host's root under a RAM overlay); $1 is the
+# source tree. Starts the generator bench, a display and the driver under
+# Wine, prints the driver's checks on the console and hands the verdict to
+# the emulator. Logs go to build/wine-guest/out, which the host shares
+# writable.
 src=$1
 build=$src/build/wine-guest
 out=$build/out
@@ -9,20 +13,49 @@ mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 mkdir -p /dev/pts /dev/shm
 mount -t devpts devpts /dev/pts
-mount -t tmpfs tmpfs /dev/shm
-mount -t tmpfs tmpfs /tmp
-mount -t tmpfs tmpfs /run
+for dir in /dev/shm /tmp /run; do mount -t tmpfs tmpfs $dir; done
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root
 echo "guest: kernel $(uname -r), $(nproc) CPUs"
-t0=$(date +%s)
-Xvfb :1 -screen 0 1024x768x24 -nolisten tcp >$out/xvfb.log 2>&1 &
+start=$(date +%s)
+
+# The bench: the foreign device and two generators before Wine starts, then
+# devices on request, through a folder the driver sees as Z:.
+channel=/tmp/wine-bench
+mkdir -p $channel
+$build/linux/tests/wine-guest/tpg_wine_bench $channel \
+  "plug foreign FD-0001 0 0 0 0 0" \
+  "plug uhid TPG-A-0001 25000 0 0 1 1000000" \
+  "plug uhid TPG-B-0002 123456789 510 0 1 250000000" > $out/bench.log 2>&1 &
+bench=$!
+for i in $(seq 1 100); do grep -q '^bench: waiting' $out/bench.log && break; sleep 0.1; done
+ls -l /dev/hidraw* | sed 's/^/guest: /'
+
+Xvfb :1 -screen 0 1024x768x24 -nolisten tcp > $out/xvfb.log 2>&1 &
+xvfb=$!
 export DISPLAY=:1
-export WINEPREFIX=$build/prefix WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 for i in $(seq 1 100); do [ -e /tmp/.X11-unix/X1 ] && break; sleep 0.1; done
-echo "guest: Xvfb after $(( $(date +%s) - t0 ))s"
-wine cmd /c echo hello from wine > $out/wine.out 2>$out/wine.err
-echo "guest: wine cmd after $(( $(date +%s) - t0 ))s: $(cat $out/wine.out)"
-echo "RESULT: 1 passed, 0 failed"
-$build/linux/tests/kernel/tpg_guest_exit pass
+
+export WINEPREFIX=$build/prefix WINEARCH=win64 WINEDEBUG=${GUEST_WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+dos() { echo "Z:$1" | tr / '\\'; }
+echo "guest: starting the driver under Wine"
+( wine $src/build/mingw/windows/tpg_wine_driver.exe "$(dos $channel)" \
+    "$(dos $out/trelvix-pulse-guest.png)" 2> $out/wine.log
+  echo $? > /tmp/driver.status ) | tr -d '\r' | tee $out/driver.log
+echo "guest: driver ended with status $(cat /tmp/driver.status) after $(( $(date +%s) - start ))s"
+
+wineserver -k 2>/dev/null
+kill $bench $xvfb 2>/dev/null
+wait $bench
+bench_status=$?
+sed 's/^/guest: /' $out/bench.log | tail -5
+if [ "$(cat /tmp/driver.status)" = 0 ] && [ "$bench_status" = 0 ]; then
+  verdict=pass
+else
+  verdict=fail
+fi
+echo "guest: verdict $verdict"
+sync
+$build/linux/tests/kernel/tpg_guest_exit $verdict
+echo "guest: the exit device did not answer"
 poweroff -f
