@@ -60,13 +60,13 @@ BOOL CALLBACK countButtons(HWND child, LPARAM param) {
 
 }  // namespace
 
-bool waitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+bool waitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD periodMs) {
     const DWORD start = GetTickCount();
     while (!done()) {
         if (GetTickCount() - start >= timeoutMs) {
             return false;
         }
-        Sleep(50);
+        Sleep(periodMs);
     }
     return true;
 }

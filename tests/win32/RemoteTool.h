@@ -62,7 +62,8 @@ class RemoteTool {
     HWND window_ = nullptr;
 };
 
-// Asks done() every 50 ms until it holds or the time is up; whether it held.
-bool waitUntil(const std::function<bool()>& done, DWORD timeoutMs);
+// Asks done() every periodMs until it holds or the time is up; whether it
+// held.
+bool waitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD periodMs = 50);
 
 }  // namespace tpg::test

@@ -68,7 +68,7 @@ std::string join(const std::vector<std::string>& items) {
 // How long the window may take to react to a device that comes or goes:
 // Wine notices a hidraw node within a second or so under emulation, the
 // tool at its next tick.
-constexpr DWORD kReactionMs = 30000;
+constexpr DWORD kReactionMs = 60000;
 // The window's first appearance: Wine starts its services first.
 constexpr DWORD kStartMs = 120000;
 
@@ -213,6 +213,31 @@ int presentGenerators() {
     return count;
 }
 
+// What Windows programs see of the HID devices, one line each: for a failed
+// check that depends on them.
+void describeInterfaces() {
+    tpg::hid::win32::WindowsHidPlatform platform;
+    std::vector<std::string> paths;
+    platform.listInterfaces(paths);
+    note(std::to_string(paths.size()) + " HID interfaces present");
+    for (const auto& path : paths) {
+        const auto handle =
+            platform.open(path, tpg::hid::OpenMode::Plain, tpg::hid::SecurityAttributes{});
+        const DWORD error = GetLastError();
+        tpg::hid::Attributes attributes;
+        std::string line = path + ": ";
+        if (!tpg::hid::isOpen(handle)) {
+            line += "open fails, error " + std::to_string(error);
+        } else if (platform.getAttributes(handle, attributes) != 0) {
+            char ids[16];
+            std::snprintf(ids, sizeof(ids), "%04X:%04X", attributes.vendorId, attributes.productId);
+            line += ids;
+        }
+        platform.close(handle);
+        note(line);
+    }
+}
+
 struct BadInput {
     ControlId box;
     ControlId button;
@@ -233,10 +258,17 @@ void run(Bench& b, const std::string& screenshot) {
     if (plugged.size() != 3) {
         return;
     }
-    // Wine's HID bus driver starts with the first Wine program and then walks
-    // the hidraw nodes: the tool starts once both generators are there.
+    // The desktop first: the first window of the session starts Wine's
+    // desktop process, and a program whose window comes before the desktop
+    // is up for good gets none.
     DWORD from = GetTickCount();
-    check(waitUntil([] { return presentGenerators() == 2; }, kStartMs),
+    check(GetDesktopWindow() != nullptr && EnumWindows([](HWND, LPARAM) { return TRUE; }, 0),
+          "the desktop is there");
+    note("desktop up after " + std::to_string((GetTickCount() - from) / 1000) + " s");
+    // Wine's HID bus driver walks the hidraw nodes when it starts: the tool
+    // starts once both generators are there.
+    from = GetTickCount();
+    check(waitUntil([] { return presentGenerators() == 2; }, kStartMs, 500),
           "Wine presents both generators as HID devices",
           std::to_string(presentGenerators()) + " present");
     note("Wine presented them after " + std::to_string((GetTickCount() - from) / 1000) + " s");
@@ -364,6 +396,9 @@ void run(Bench& b, const std::string& screenshot) {
     note("listed again " + std::to_string(GetTickCount() - from) + " ms after the plug");
     const auto relisted = tool.items(ControlId::SerNo);
     if (relisted.size() != 2) {
+        note("the list holds \"" + join(relisted) + "\", the pulse frequency \"" +
+             tool.text(ControlId::Foutput) + "\"");
+        describeInterfaces();
         return;
     }
     checkEqual(tool.text(ControlId::SerNo), relisted.back(), "the last one is selected again");

@@ -1,5 +1,10 @@
 #include "RequestChannel.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -12,6 +17,25 @@ constexpr const char* kRequest = "request";
 constexpr const char* kReply = "reply";
 constexpr auto kPollPeriod = std::chrono::milliseconds(10);
 constexpr int kRenameAttempts = 100;
+
+// Moves from onto to, replacing it; the reason when it fails. The Windows
+// service is called itself: the C++ library's rename reports failures under
+// Wine for moves that have taken place.
+std::optional<std::string> moveOnto(const std::filesystem::path& from,
+                                    const std::filesystem::path& to) {
+#ifdef _WIN32
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) {
+        return std::nullopt;
+    }
+    return "error " + std::to_string(GetLastError());
+#else
+    if (std::rename(from.c_str(), to.c_str()) == 0) {
+        return std::nullopt;
+    }
+    return std::error_code(errno, std::generic_category()).message();
+#endif
+}
+
 }  // namespace
 
 RequestChannel::RequestChannel(std::filesystem::path folder) : folder_(std::move(folder)) {}
@@ -26,17 +50,19 @@ bool RequestChannel::put(const std::string& name, const std::string& text) {
             return false;
         }
     }
-    // Under Wine a rename can fail for a moment while the other side still
-    // holds the file it has just read; it is tried again for a while.
-    std::error_code ec;
+    // A move can fail for a moment while the other side still holds the
+    // file it has just read; it is tried again for a while.
     for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
-        std::filesystem::rename(part, folder_ / name, ec);
-        if (!ec) {
+        const auto failure = moveOnto(part, folder_ / name);
+        // Wine may report a failure for a move that has taken place when
+        // the other side takes the file at once: the part file has gone.
+        std::error_code ec;
+        if (!failure || !std::filesystem::exists(part, ec)) {
             return true;
         }
+        lastError_ = *failure;
         std::this_thread::sleep_for(kPollPeriod);
     }
-    lastError_ = ec.message();
     return false;
 }
 

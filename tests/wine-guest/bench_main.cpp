@@ -1,9 +1,11 @@
-// tpg_wine_bench FOLDER [REQUEST...]: the generator bench of the Wine guest.
+// tpg_wine_bench [--hidraw-nodes] FOLDER [REQUEST...]: the generator bench of
+// the Wine guest.
 // Makes, removes and reports on HID devices on the real kernel as the driver
 // program under Wine asks through FOLDER (BenchProtocol.h), until it is told
 // to quit. The requests given on the command line are carried out first, so
-// that their devices are there before Wine starts. Prints one line per
-// request.
+// that their devices are there before Wine starts. With --hidraw-nodes it
+// also keeps the hidraw nodes of a /dev without udev (HidrawNodes.h). Prints
+// one line per request.
 #include <iostream>
 #include <map>
 #include <memory>
@@ -12,6 +14,7 @@
 
 #include "BenchDevices.h"
 #include "BenchProtocol.h"
+#include "HidrawNodes.h"
 #include "RequestChannel.h"
 
 namespace {
@@ -79,14 +82,21 @@ class Bench {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::cerr << "usage: tpg_wine_bench FOLDER [REQUEST...]\n";
+    int first = 1;
+    HidrawNodes nodes("/sys/class/hidraw", "/dev");
+    if (argc > 1 && std::string(argv[1]) == "--hidraw-nodes") {
+        nodes.keep(std::chrono::milliseconds(20));
+        ++first;
+    }
+    if (argc <= first) {
+        std::cerr << "usage: tpg_wine_bench [--hidraw-nodes] FOLDER [REQUEST...]\n";
         return 2;
     }
-    RequestChannel channel{std::filesystem::path(argv[1])};
+    const char* folder = argv[first];
+    RequestChannel channel{std::filesystem::path(folder)};
     channel.clear();
     Bench bench;
-    for (int i = 2; i < argc; ++i) {
+    for (int i = first + 1; i < argc; ++i) {
         bool quit = false;
         const std::string reply = bench.handle(argv[i], quit);
         std::cout << "bench: " << argv[i] << " -> " << reply.substr(0, reply.find('\n'))
@@ -95,7 +105,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::cout << "bench: waiting for requests in " << argv[1] << std::endl;
+    std::cout << "bench: waiting for requests in " << folder << std::endl;
     for (bool quit = false; !quit;) {
         const auto request = channel.takeRequest();
         if (!request) {
@@ -106,7 +116,7 @@ int main(int argc, char** argv) {
         std::cout << "bench: " << *request << " -> " << reply.substr(0, reply.find('\n'))
                   << std::endl;
         if (!channel.answer(reply)) {
-            std::cerr << "bench: cannot write the reply into " << argv[1] << std::endl;
+            std::cerr << "bench: cannot write the reply into " << folder << std::endl;
             return 1;
         }
     }
