@@ -71,7 +71,7 @@ std::string join(const std::vector<std::string>& items) {
 // tool at its next tick.
 constexpr DWORD kReactionMs = 60000;
 // The window's first appearance: Wine starts its services first.
-constexpr DWORD kStartMs = 120000;
+constexpr DWORD kStartMs = 240000;
 
 // The generator bench, through the shared folder.
 class Bench {
