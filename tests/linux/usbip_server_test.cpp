@@ -1,0 +1,285 @@
+// The USB/IP device side over a socket pair, with the test playing the
+// kernel's virtual host controller: enumeration requests, the interrupt
+// endpoint's reports, unlinking a pending transfer, a delayed GET_REPORT
+// and the host going away.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "hid/linux/usbip/UsbipServer.h"
+
+namespace tpg::hid::usbip {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// The host's end of the connection.
+class Host {
+  public:
+    Host() {
+        int ends[2];
+        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        fd_ = ends[0];
+        server = std::make_unique<UsbipServer>(ends[1], generator);
+    }
+    ~Host() {
+        server.reset();
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    void sendHeader(const Header& header) { send(header, {}); }
+    void hangUp() {
+        ::close(fd_);
+        fd_ = -1;
+    }
+
+    std::uint32_t control(const SetupPacket& setup, const Bytes& out = {}) {
+        const std::uint32_t seqnum = next_++;
+        CmdSubmit command{.seqnum = seqnum,
+                          .devid = 0x10002,
+                          .direction = setup.deviceToHost() ? kDirIn : kDirOut,
+                          .endpoint = 0,
+                          .transferBufferLength = setup.length,
+                          .numberOfPackets = kNotIsochronous,
+                          .setup = setup.bytes()};
+        send(encode(command), out);
+        return seqnum;
+    }
+    std::uint32_t interruptIn(std::uint32_t length) {
+        const std::uint32_t seqnum = next_++;
+        send(encode(CmdSubmit{.seqnum = seqnum,
+                              .direction = kDirIn,
+                              .endpoint = 1,
+                              .transferBufferLength = length,
+                              .interval = 10}),
+             {});
+        return seqnum;
+    }
+    std::uint32_t unlink(std::uint32_t seqnum) {
+        const std::uint32_t own = next_++;
+        send(encode(CmdUnlink{.seqnum = own, .unlinkSeqnum = seqnum}), {});
+        return own;
+    }
+
+    // The next reply, with its data stage; nothing within the time.
+    struct Reply {
+        Message message;
+        Bytes data;
+    };
+    std::optional<Reply> receive(milliseconds timeout = milliseconds(2000)) {
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(timeout.count())) != 1) {
+            return std::nullopt;
+        }
+        Header header{};
+        if (!readFull(header)) {
+            return std::nullopt;
+        }
+        auto message = decode(header);
+        if (!message) {
+            return std::nullopt;
+        }
+        Reply reply{*message, {}};
+        if (const auto* ret = std::get_if<RetSubmit>(&*message)) {
+            reply.data.resize(ret->actualLength);
+            if (isIn(ret->seqnum) && !readFull(reply.data)) {
+                return std::nullopt;
+            }
+            if (!isIn(ret->seqnum)) {
+                reply.data.clear();
+            }
+        }
+        return reply;
+    }
+
+    UsbGenerator generator{UsbGeneratorSpec{.serialNumber = "TPG-7"}};
+    std::unique_ptr<UsbipServer> server;
+
+  private:
+    void send(const Header& header, const Bytes& data) {
+        Bytes bytes(header.begin(), header.end());
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        ASSERT_EQ(::write(fd_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        const auto decoded = decode(header);
+        if (const auto* c = decoded ? std::get_if<CmdSubmit>(&*decoded) : nullptr) {
+            in_.push_back({c->seqnum, c->direction == kDirIn});
+        }
+    }
+    bool isIn(std::uint32_t seqnum) const {
+        for (const auto& [s, in] : in_) {
+            if (s == seqnum) {
+                return in;
+            }
+        }
+        return false;
+    }
+    bool readFull(std::span<std::uint8_t> buffer) {
+        std::size_t done = 0;
+        while (done < buffer.size()) {
+            const ssize_t n = ::read(fd_, buffer.data() + done, buffer.size() - done);
+            if (n <= 0) {
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+
+    int fd_ = -1;
+    std::uint32_t next_ = 1;
+    std::vector<std::pair<std::uint32_t, bool>> in_;
+};
+
+RetSubmit retSubmit(const Host::Reply& reply) {
+    const auto* ret = std::get_if<RetSubmit>(&reply.message);
+    EXPECT_NE(ret, nullptr);
+    return ret != nullptr ? *ret : RetSubmit{};
+}
+
+TEST(UsbipServer, AnswersControlTransfersInOrder) {
+    Host host;
+    const auto device = host.control({0x80, 6, 0x0100, 0, 64});
+    const auto configure = host.control({0x00, 9, 1, 0, 0});
+    Bytes command(64, 0);
+    command[0] = 0x03;  // SetPolarity 0
+    const auto setReport = host.control({0x21, 0x09, 0x0300, 0, 64}, command);
+    const auto nothing = host.control({0x80, 6, 0x0F00, 0, 5});  // no BOS descriptor
+
+    auto reply = host.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(retSubmit(*reply), (RetSubmit{.seqnum = device, .status = 0, .actualLength = 18}));
+    EXPECT_EQ(reply->data.size(), 18U);
+    EXPECT_EQ(reply->data[8], 0x3A);
+    reply = host.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(retSubmit(*reply), (RetSubmit{.seqnum = configure, .status = 0}));
+    reply = host.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(retSubmit(*reply), (RetSubmit{.seqnum = setReport, .status = 0, .actualLength = 64}))
+        << "an OUT transfer reports the bytes it took";
+    EXPECT_EQ(host.generator.state().polarityIndex, 0);
+    reply = host.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(retSubmit(*reply), (RetSubmit{.seqnum = nothing, .status = -EPIPE}));
+    EXPECT_EQ(host.generator.takeRequests().size(), 4U);
+}
+
+TEST(UsbipServer, ThePendingInterruptTransferIsUnlinkedWithoutAReply) {
+    Host host;
+    EXPECT_FALSE(host.server->polling());
+    // The first transfer is answered with the input report at once, the
+    // next one a polling interval later.
+    const auto start = Clock::now();
+    const auto first = host.interruptIn(64);
+    auto reply = host.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(retSubmit(*reply).seqnum, first);
+    EXPECT_EQ(reply->data, host.generator.inputReport());
+    const auto second = host.interruptIn(64);
+    reply = host.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(retSubmit(*reply).seqnum, second);
+    EXPECT_GE(Clock::now() - start, milliseconds(10));
+    EXPECT_TRUE(host.server->polling());
+    EXPECT_EQ(host.server->pollingStarts(), 1);
+
+    // The third is unlinked while pending: RET_UNLINK says so, and no
+    // RET_SUBMIT follows for it (the host would drop the connection).
+    const auto third = host.interruptIn(64);
+    const auto unlink = host.unlink(third);
+    reply = host.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(std::get<RetUnlink>(reply->message),
+              (RetUnlink{.seqnum = unlink, .status = -ECONNRESET}));
+    EXPECT_FALSE(host.receive(milliseconds(60))) << "a reply for the unlinked transfer";
+    EXPECT_FALSE(host.server->polling());
+    EXPECT_EQ(host.server->pollingStops(), 1);
+
+    // Unlinking what was answered already: status 0.
+    const auto late = host.unlink(second);
+    reply = host.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(std::get<RetUnlink>(reply->message), (RetUnlink{.seqnum = late, .status = 0}));
+    EXPECT_EQ(host.server->unlinks(), 1);
+
+    // A short transfer gets the report cut to its length; polling that
+    // simply stops counts as stopped too.
+    host.interruptIn(8);
+    reply = host.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->data.size(), 8U);
+    EXPECT_EQ(host.server->pollingStarts(), 2);
+    const auto deadline = Clock::now() + milliseconds(500);
+    while (host.server->polling() && Clock::now() < deadline) {
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+    EXPECT_FALSE(host.server->polling());
+    EXPECT_EQ(host.server->inputReportsSent(), 3);
+}
+
+TEST(UsbipServer, ADelayedGetReportComesLateAndCanBeUnlinked) {
+    Host host;
+    host.generator.setGetReportAnswer({GetReportAnswer::Kind::Delay, milliseconds(80)});
+    const SetupPacket getReport{0xA1, 0x01, 0x0300, 0, 64};
+    const auto start = Clock::now();
+    const auto slow = host.control(getReport);
+    // Other traffic goes on meanwhile.
+    const auto status = host.control({0x80, 0, 0, 0, 2});
+    auto reply = host.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(retSubmit(*reply).seqnum, status);
+    reply = host.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(retSubmit(*reply), (RetSubmit{.seqnum = slow, .status = 0, .actualLength = 64}));
+    EXPECT_GE(Clock::now() - start, milliseconds(80));
+
+    // A host that gives up (usbhid's control timeout) unlinks it.
+    const auto abandoned = host.control(getReport);
+    const auto unlink = host.unlink(abandoned);
+    reply = host.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(std::get<RetUnlink>(reply->message),
+              (RetUnlink{.seqnum = unlink, .status = -ECONNRESET}));
+    EXPECT_FALSE(host.receive(milliseconds(150)));
+}
+
+TEST(UsbipServer, TheHostHangingUpOrBreakingTheProtocolEndsTheConnection) {
+    {
+        Host host;
+        EXPECT_TRUE(host.server->connected());
+        host.hangUp();
+        EXPECT_TRUE(host.server->waitDisconnected(milliseconds(2000)));
+    }
+    struct Broken {
+        std::string what;
+        Header header;
+    };
+    const std::vector<Broken> table = {
+        {"an unknown command", encode(RetUnlink{.seqnum = 1}) /* replaced below */},
+        {"a reply sent by the host", encode(RetSubmit{.seqnum = 1})},
+        {"a transfer of more than 64 KiB",
+         encode(CmdSubmit{.seqnum = 1, .direction = kDirIn, .transferBufferLength = 0x10001})},
+    };
+    for (auto b : table) {
+        SCOPED_TRACE(b.what);
+        if (b.what == "an unknown command") {
+            b.header[3] = 0x09;
+        }
+        Host host;
+        host.sendHeader(b.header);
+        EXPECT_TRUE(host.server->waitDisconnected(milliseconds(2000)));
+        EXPECT_FALSE(host.receive(milliseconds(20)).has_value());
+    }
+}
+
+}  // namespace
+}  // namespace tpg::hid::usbip
