@@ -171,6 +171,7 @@ ControlReply UsbGenerator::classRequest(const SetupPacket& setup,
             if (reportType != kReportTypeFeature) {
                 return stall();
             }
+            ++featureReads_;
             if (getReportAnswer_.kind == GetReportAnswer::Kind::Stall) {
                 return stall();
             }
@@ -220,6 +221,16 @@ std::vector<ControlRequest> UsbGenerator::takeRequests() {
 protocol::DeviceState UsbGenerator::state() const {
     const std::lock_guard lock(mutex_);
     return model_.state();
+}
+
+void UsbGenerator::setState(const protocol::DeviceState& state) {
+    const std::lock_guard lock(mutex_);
+    model_.setState(state);
+}
+
+int UsbGenerator::featureReportReads() const {
+    const std::lock_guard lock(mutex_);
+    return featureReads_;
 }
 
 std::uint8_t UsbGenerator::configuration() const {

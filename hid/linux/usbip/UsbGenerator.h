@@ -91,7 +91,10 @@ class UsbGenerator {
     // Hands over every control request received since the last call, in order.
     std::vector<ControlRequest> takeRequests();
     protocol::DeviceState state() const;
+    void setState(const protocol::DeviceState& state);
     std::uint8_t configuration() const;
+    // GET_REPORTs of the feature report answered (stalled ones included).
+    int featureReportReads() const;
 
   private:
     ControlReply standardRequest(const SetupPacket& setup);
@@ -107,6 +110,7 @@ class UsbGenerator {
     GetReportAnswer getReportAnswer_;
     std::uint8_t configuration_ = 0;
     std::uint8_t idle_ = 0;
+    int featureReads_ = 0;
 };
 
 }  // namespace tpg::hid::usbip
