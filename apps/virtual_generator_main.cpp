@@ -148,7 +148,6 @@ bool runUsb(const VirtualGeneratorSpec& common, const std::vector<std::string>& 
 }  // namespace
 
 int main(int argc, char** argv) {
-
     VirtualGeneratorSpec common;
     std::vector<std::string> serials;
     bool usb = false;

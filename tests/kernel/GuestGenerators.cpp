@@ -117,16 +117,17 @@ class UhidForeign : public ForeignDevice, private hid::uhid::UhidHandler {
   public:
     UhidForeign() {
         std::string error;
-        device_ = hid::uhid::UhidDevice::create({.name = "Foreign device",
-                                                 .uniq = "FD-0001",
-                                                 .bus = 0x03,
-                                                 .vendorId = 0x6C3A,
-                                                 .productId = 0x0001,
-                                                 .version = 0x0100,
-                                                 // A vendor page like the generator's,
-                                                 // so nothing in the kernel opens it.
-                                                 .descriptor = hid::uhid::generatorDescriptor(9, 33)},
-                                                *this, std::chrono::milliseconds(50), error);
+        device_ =
+            hid::uhid::UhidDevice::create({.name = "Foreign device",
+                                           .uniq = "FD-0001",
+                                           .bus = 0x03,
+                                           .vendorId = 0x6C3A,
+                                           .productId = 0x0001,
+                                           .version = 0x0100,
+                                           // A vendor page like the generator's,
+                                           // so nothing in the kernel opens it.
+                                           .descriptor = hid::uhid::generatorDescriptor(9, 33)},
+                                          *this, std::chrono::milliseconds(50), error);
         check(device_ != nullptr && !device_->waitForNode(std::chrono::seconds(5)).empty(),
               "foreign uhid device made", error);
     }
@@ -183,9 +184,8 @@ class UsbForeign : public ForeignDevice {
 GeneratorKind uhidKind() {
     return GeneratorKind{
         .name = "uhid",
-        .make =
-            [](const std::string& serial, const protocol::DeviceState& state,
-               const std::string& product) -> std::unique_ptr<GuestGenerator> {
+        .make = [](const std::string& serial, const protocol::DeviceState& state,
+                   const std::string& product) -> std::unique_ptr<GuestGenerator> {
             hid::uhid::VirtualGeneratorSpec spec;
             spec.serialNumber = serial;
             spec.name = product;
@@ -207,9 +207,8 @@ GeneratorKind uhidKind() {
 GeneratorKind usbKind() {
     return GeneratorKind{
         .name = "USB",
-        .make =
-            [](const std::string& serial, const protocol::DeviceState& state,
-               const std::string& product) -> std::unique_ptr<GuestGenerator> {
+        .make = [](const std::string& serial, const protocol::DeviceState& state,
+                   const std::string& product) -> std::unique_ptr<GuestGenerator> {
             hid::usbip::UsbGeneratorSpec spec;
             spec.serialNumber = serial;
             spec.product = product;

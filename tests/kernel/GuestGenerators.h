@@ -42,9 +42,8 @@ class ForeignDevice {
 
 struct GeneratorKind {
     std::string name;
-    std::function<std::unique_ptr<GuestGenerator>(const std::string& serial,
-                                                  const protocol::DeviceState& state,
-                                                  const std::string& product)>
+    std::function<std::unique_ptr<GuestGenerator>(
+        const std::string& serial, const protocol::DeviceState& state, const std::string& product)>
         make;
     // The foreign device's IDs differ from the generator's in one of the two.
     std::function<std::unique_ptr<ForeignDevice>()> makeForeign;

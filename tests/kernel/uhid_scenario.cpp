@@ -82,13 +82,13 @@ void nodeNumberTakenByAnotherDevice() {
     generator.reset();
 
     CountingHandler handler;
-    auto other = hid::uhid::UhidDevice::create(
-        {.name = "Other",
-         .uniq = "O-1",
-         .vendorId = 0x1234,
-         .productId = link::kGeneratorProductId,
-         .descriptor = hid::uhid::generatorDescriptor(65, 65)},
-        handler, std::chrono::milliseconds(50), error);
+    auto other =
+        hid::uhid::UhidDevice::create({.name = "Other",
+                                       .uniq = "O-1",
+                                       .vendorId = 0x1234,
+                                       .productId = link::kGeneratorProductId,
+                                       .descriptor = hid::uhid::generatorDescriptor(65, 65)},
+                                      handler, std::chrono::milliseconds(50), error);
     const std::string otherNode = other ? other->waitForNode(std::chrono::seconds(5)) : "";
     checkEqual(otherNode, node, "uhid: another device took the generator's node number");
 
@@ -138,13 +138,13 @@ void interruptedFeatureRead() {
     // first, interruptibly, and a signal ends that wait with EINTR.
     SlowHandler handler;
     std::string error;
-    auto device = hid::uhid::UhidDevice::create(
-        {.name = "Slow generator",
-         .uniq = "TPG-S-0005",
-         .vendorId = link::kGeneratorVendorId,
-         .productId = link::kGeneratorProductId,
-         .descriptor = hid::uhid::generatorDescriptor(65, 65)},
-        handler, std::chrono::milliseconds(5), error);
+    auto device =
+        hid::uhid::UhidDevice::create({.name = "Slow generator",
+                                       .uniq = "TPG-S-0005",
+                                       .vendorId = link::kGeneratorVendorId,
+                                       .productId = link::kGeneratorProductId,
+                                       .descriptor = hid::uhid::generatorDescriptor(65, 65)},
+                                      handler, std::chrono::milliseconds(5), error);
     const std::string node = device ? device->waitForNode(std::chrono::seconds(5)) : "";
     check(!node.empty(), "uhid: slow generator made", error);
     if (node.empty()) {

@@ -96,7 +96,8 @@ Figures blockingOfOneTick(bool eager, UsbVirtualGenerator& first, UsbVirtualGene
         last.unplug();
         Window w(eager);
         w.window.Form_Load();
-        f.search = measure(kRepeats, [&] { return Window::blocked([&] { w.window.timerTick(); }); });
+        f.search =
+            measure(kRepeats, [&] { return Window::blocked([&] { w.window.timerTick(); }); });
         w.window.Form_Unload();
     }
     std::string error;
@@ -135,13 +136,13 @@ void measureBlocking() {
         name += std::to_string(i);
         std::string uniq = "F";
         uniq += std::to_string(i);
-        auto device = hid::uhid::UhidDevice::create(
-            {.name = name,
-             .uniq = uniq,
-             .vendorId = 0x1000,
-             .productId = static_cast<std::uint16_t>(i + 1),
-             .descriptor = hid::uhid::generatorDescriptor(9, 33)},
-            quiet, std::chrono::hours(1), error);
+        auto device =
+            hid::uhid::UhidDevice::create({.name = name,
+                                           .uniq = uniq,
+                                           .vendorId = 0x1000,
+                                           .productId = static_cast<std::uint16_t>(i + 1),
+                                           .descriptor = hid::uhid::generatorDescriptor(9, 33)},
+                                          quiet, std::chrono::hours(1), error);
         if (device) {
             device->waitForNode(std::chrono::seconds(5));
             foreign.push_back(std::move(device));
@@ -159,8 +160,8 @@ void measureBlocking() {
     check(before.listedOpens >= kRepeats, "USB: the layer as it was opened it on every rescan",
           std::to_string(before.listedOpens) + " opens");
     const auto line = [](const std::string& what, const Blocking& b, const Blocking& a) {
-        std::cout << "blocking: " << what << ": before " << describe(b) << ", after "
-                  << describe(a) << std::endl;
+        std::cout << "blocking: " << what << ": before " << describe(b) << ", after " << describe(a)
+                  << std::endl;
     };
     line("search, no generator, 30 foreign HID devices", before.search, after.search);
     line("rescan listing two USB generators and opening one", before.rescan, after.rescan);

@@ -1,7 +1,7 @@
 // The USB/IP device side over a socket pair, with the test playing the
-// kernel's virtual host controller: enumeration requests, the interrupt
-// endpoint's reports, unlinking a pending transfer, a delayed GET_REPORT
-// and the host going away.
+// kernel's virtual host controller where a real one cannot be made to: the
+// exact answers around unlinking a pending transfer, and a peer that breaks
+// the protocol. The whole path runs on a real kernel in tests/kernel/.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -42,18 +42,6 @@ class Host {
         fd_ = -1;
     }
 
-    std::uint32_t control(const SetupPacket& setup, const Bytes& out = {}) {
-        const std::uint32_t seqnum = next_++;
-        CmdSubmit command{.seqnum = seqnum,
-                          .devid = 0x10002,
-                          .direction = setup.deviceToHost() ? kDirIn : kDirOut,
-                          .endpoint = 0,
-                          .transferBufferLength = setup.length,
-                          .numberOfPackets = kNotIsochronous,
-                          .setup = setup.bytes()};
-        send(encode(command), out);
-        return seqnum;
-    }
     std::uint32_t interruptIn(std::uint32_t length) {
         const std::uint32_t seqnum = next_++;
         send(encode(CmdSubmit{.seqnum = seqnum,
@@ -145,34 +133,6 @@ RetSubmit retSubmit(const Host::Reply& reply) {
     return ret != nullptr ? *ret : RetSubmit{};
 }
 
-TEST(UsbipServer, AnswersControlTransfersInOrder) {
-    Host host;
-    const auto device = host.control({0x80, 6, 0x0100, 0, 64});
-    const auto configure = host.control({0x00, 9, 1, 0, 0});
-    Bytes command(64, 0);
-    command[0] = 0x03;  // SetPolarity 0
-    const auto setReport = host.control({0x21, 0x09, 0x0300, 0, 64}, command);
-    const auto nothing = host.control({0x80, 6, 0x0F00, 0, 5});  // no BOS descriptor
-
-    auto reply = host.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(retSubmit(*reply), (RetSubmit{.seqnum = device, .status = 0, .actualLength = 18}));
-    EXPECT_EQ(reply->data.size(), 18U);
-    EXPECT_EQ(reply->data[8], 0x3A);
-    reply = host.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(retSubmit(*reply), (RetSubmit{.seqnum = configure, .status = 0}));
-    reply = host.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(retSubmit(*reply), (RetSubmit{.seqnum = setReport, .status = 0, .actualLength = 64}))
-        << "an OUT transfer reports the bytes it took";
-    EXPECT_EQ(host.generator.state().polarityIndex, 0);
-    reply = host.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(retSubmit(*reply), (RetSubmit{.seqnum = nothing, .status = -EPIPE}));
-    EXPECT_EQ(host.generator.takeRequests().size(), 4U);
-}
-
 TEST(UsbipServer, ThePendingInterruptTransferIsUnlinkedWithoutAReply) {
     Host host;
     EXPECT_FALSE(host.server->polling());
@@ -224,32 +184,6 @@ TEST(UsbipServer, ThePendingInterruptTransferIsUnlinkedWithoutAReply) {
     }
     EXPECT_FALSE(host.server->polling());
     EXPECT_EQ(host.server->inputReportsSent(), 3);
-}
-
-TEST(UsbipServer, ADelayedGetReportComesLateAndCanBeUnlinked) {
-    Host host;
-    host.generator.setGetReportAnswer({GetReportAnswer::Kind::Delay, milliseconds(80)});
-    const SetupPacket getReport{0xA1, 0x01, 0x0300, 0, 64};
-    const auto start = Clock::now();
-    const auto slow = host.control(getReport);
-    // Other traffic goes on meanwhile.
-    const auto status = host.control({0x80, 0, 0, 0, 2});
-    auto reply = host.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(retSubmit(*reply).seqnum, status);
-    reply = host.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(retSubmit(*reply), (RetSubmit{.seqnum = slow, .status = 0, .actualLength = 64}));
-    EXPECT_GE(Clock::now() - start, milliseconds(80));
-
-    // A host that gives up (usbhid's control timeout) unlinks it.
-    const auto abandoned = host.control(getReport);
-    const auto unlink = host.unlink(abandoned);
-    reply = host.receive();
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(std::get<RetUnlink>(reply->message),
-              (RetUnlink{.seqnum = unlink, .status = -ECONNRESET}));
-    EXPECT_FALSE(host.receive(milliseconds(150)));
 }
 
 TEST(UsbipServer, TheHostHangingUpOrBreakingTheProtocolEndsTheConnection) {
