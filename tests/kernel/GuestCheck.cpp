@@ -126,6 +126,7 @@ void checkShows(const Window& w, const protocol::DeviceState& s, const std::stri
 
 Blocking measure(int times, const std::function<double()>& once) {
     std::vector<double> ms;
+    ms.reserve(static_cast<std::size_t>(times));
     for (int i = 0; i < times; ++i) {
         ms.push_back(once());
     }
