@@ -61,8 +61,11 @@ UsbipServer::UsbipServer(int socket, UsbGenerator& device)
       thread_([this] { run(); }) {}
 
 UsbipServer::~UsbipServer() {
+    // Both the wake-up and the shutdown end the thread, even one waiting in
+    // the middle of a message.
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto ignored = ::write(wakeFd_, &one, sizeof(one));
+    ::shutdown(socket_, SHUT_RDWR);
     thread_.join();
     ::close(socket_);
     if (wakeFd_ >= 0) {
@@ -102,7 +105,7 @@ void UsbipServer::run() {
             timeout = static_cast<int>(kPollingGrace.count());
         }
         std::array<pollfd, 2> fds{pollfd{socket_, POLLIN, 0}, pollfd{wakeFd_, POLLIN, 0}};
-        const int ready = ::poll(fds.data(), fds.size(), std::max(timeout, -1));
+        const int ready = ::poll(fds.data(), fds.size(), timeout);
         if (ready < 0 && errno != EINTR) {
             break;
         }
