@@ -72,28 +72,24 @@ hid::Result CheckedPlatform::getString(hid::Handle handle, hid::StringKind kind,
                    [&] { return inner_.getString(handle, kind, buffer); });
 }
 
-hid::Result CheckedPlatform::getCapabilities(hid::Handle handle,
-                                             hid::Capabilities& capabilities) {
+hid::Result CheckedPlatform::getCapabilities(hid::Handle handle, hid::Capabilities& capabilities) {
     return checked("getCapabilities", pathOf(handle),
                    [&] { return inner_.getCapabilities(handle, capabilities); });
 }
 
 hid::Result CheckedPlatform::setFeature(hid::Handle handle, std::span<const std::uint8_t> report) {
-    return checked("setFeature", pathOf(handle),
-                   [&] { return inner_.setFeature(handle, report); });
+    return checked("setFeature", pathOf(handle), [&] { return inner_.setFeature(handle, report); });
 }
 
 hid::Result CheckedPlatform::getFeature(hid::Handle handle, std::span<std::uint8_t> report) {
-    return checked("getFeature", pathOf(handle),
-                   [&] { return inner_.getFeature(handle, report); });
+    return checked("getFeature", pathOf(handle), [&] { return inner_.getFeature(handle, report); });
 }
 
 hid::Handle CheckedPlatform::createEvent(const hid::SecurityAttributes& security) {
     return checkedOpen("createEvent", {}, [&] { return inner_.createEvent(security); });
 }
 
-hid::Result CheckedPlatform::readInputReport(hid::Handle readHandle,
-                                             std::span<std::uint8_t> buffer,
+hid::Result CheckedPlatform::readInputReport(hid::Handle readHandle, std::span<std::uint8_t> buffer,
                                              hid::ReadOverlapped& overlapped) {
     return checked("readInputReport", pathOf(readHandle),
                    [&] { return inner_.readInputReport(readHandle, buffer, overlapped); });

@@ -69,9 +69,9 @@ int list(const Invocation& in, GeneratorSession& session, Streams& io) {
         io.out << listText(generators);
     }
     if (generators.empty()) {
-        return fail(io, {kNoGenerator, in.serial ? "no generator with the serial number \"" +
-                                                       *in.serial + "\""
-                                                 : std::string("no generator found")});
+        return fail(io, {kNoGenerator,
+                         in.serial ? "no generator with the serial number \"" + *in.serial + "\""
+                                   : std::string("no generator found")});
     }
     for (const auto& failure : unread) {
         io.err << kProgram << ": reading a string failed: " << failure.describe() << "\n";

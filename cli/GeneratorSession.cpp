@@ -82,7 +82,8 @@ std::optional<Failure> GeneratorSession::list(std::vector<GeneratorIdentity>& ou
         nullptr);
     if (const auto failure = platform_.failureOf("listInterfaces")) {
         out.clear();
-        return Failure{kPlatformFailed, "listing the HID interfaces failed: " + failure->describe()};
+        return Failure{kPlatformFailed,
+                       "listing the HID interfaces failed: " + failure->describe()};
     }
     return std::nullopt;
 }
@@ -108,9 +109,8 @@ std::optional<Failure> GeneratorSession::open(const std::optional<std::string>& 
     } else if (generators.empty()) {
         return Failure{kNoGenerator, "no generator found"};
     } else if (generators.size() > 1) {
-        return Failure{kBadUsage,
-                       "several generators are present; choose one with --serial:" +
-                           present(generators)};
+        return Failure{kBadUsage, "several generators are present; choose one with --serial:" +
+                                      present(generators)};
     } else {
         chosen_.serial = generators.front().serial;
     }
@@ -139,8 +139,8 @@ std::optional<Failure> GeneratorSession::readIdentityStrings(GeneratorIdentity& 
         auto text = readString(kind, state_.readHandle, failure);
         if (!text) {
             const char* which = kind == hid::StringKind::Manufacturer ? "maker" : "product";
-            return Failure{kPlatformFailed, std::string("reading the ") + which + " failed: " +
-                                                describe(failure)};
+            return Failure{kPlatformFailed,
+                           std::string("reading the ") + which + " failed: " + describe(failure)};
         }
         (kind == hid::StringKind::Manufacturer ? identity.maker : identity.product) =
             std::move(text);
@@ -174,8 +174,9 @@ std::optional<Failure> GeneratorSession::send(const std::vector<settings::Settin
         auto bytes = protocol::buildCommand(r.command, r.value, length);
         if (!bytes) {
             return Failure{kPlatformFailed, "the generator's feature reports are " +
-                                                std::to_string(length) + " bytes long, too short for " +
-                                                nameOf(r.command) + "; nothing was sent"};
+                                                std::to_string(length) +
+                                                " bytes long, too short for " + nameOf(r.command) +
+                                                "; nothing was sent"};
         }
         built.push_back(std::move(*bytes));
     }
@@ -186,8 +187,8 @@ std::optional<Failure> GeneratorSession::send(const std::vector<settings::Settin
             return Failure{kPlatformFailed,
                            std::string("sending ") + nameOf(reports[i].command) + " (report " +
                                std::to_string(i + 1) + " of " + std::to_string(built.size()) +
-                               ") failed: " + describe(platform_.failureOf("setFeature")) +
-                               "; " + std::to_string(i) + " sent before it"};
+                               ") failed: " + describe(platform_.failureOf("setFeature")) + "; " +
+                               std::to_string(i) + " sent before it"};
         }
     }
     return std::nullopt;

@@ -90,7 +90,8 @@ JsonValue showJson(const GeneratorIdentity& g, const protocol::DeviceState& devi
 
     JsonValue shown = JsonValue::object();
     shown.set("freq", JsonValue::number(s.pulseFrequency.value));
-    shown.set("amplitude_mv", JsonValue::numberText(protocol::amplitudeText(s.amplitudeIndex.value)));
+    shown.set("amplitude_mv",
+              JsonValue::numberText(protocol::amplitudeText(s.amplitudeIndex.value)));
     shown.set("amplitude_index", JsonValue::number(s.amplitudeIndex.value));
     shown.set("polarity", JsonValue::string(kPolarityWords[s.polarityIndex.value]));
     shown.set("trigger", JsonValue::string(kTriggerWords[s.triggerSyncFunction.value]));

@@ -17,8 +17,8 @@ using settings::SettingReport;
 constexpr char kDecimalSeparator = '.';
 
 std::optional<SettingReport> frequency(const std::string& value,
-                                       const settings::FrequencyRule& rule,
-                                       ReportCommand command, std::string& error) {
+                                       const settings::FrequencyRule& rule, ReportCommand command,
+                                       std::string& error) {
     const auto checked = settings::checkFrequency(value, rule, kDecimalSeparator);
     switch (checked.verdict) {
         case settings::FrequencyVerdict::NotANumber:
@@ -73,8 +73,7 @@ std::optional<SettingReport> amplitudeIndex(const std::string& value, std::strin
 }
 
 std::optional<SettingReport> word(const std::string& value, const char* const (&words)[2],
-                                  ReportCommand command, const char* message,
-                                  std::string& error) {
+                                  ReportCommand command, const char* message, std::string& error) {
     for (int i = 0; i < 2; ++i) {
         if (value == words[i]) {
             return SettingReport{command, i};
@@ -89,8 +88,7 @@ std::optional<SettingReport> word(const std::string& value, const char* const (&
 std::optional<SettingReport> parseSetting(const std::string& name, const std::string& value,
                                           bool exact, std::string& error) {
     if (name == "freq") {
-        return frequency(value, settings::kPulseFrequency, ReportCommand::SetPulseFrequency,
-                         error);
+        return frequency(value, settings::kPulseFrequency, ReportCommand::SetPulseFrequency, error);
     }
     if (name == "sync-freq") {
         return frequency(value, settings::kSyncFrequency, ReportCommand::SetSyncFrequency, error);
@@ -122,8 +120,8 @@ std::optional<SettingReport> parseAssignment(const std::string& argument, bool e
         error = argument + ": a setting is NAME=VALUE";
         return std::nullopt;
     }
-    auto report = parseSetting(argument.substr(0, equals), argument.substr(equals + 1), exact,
-                               error);
+    auto report =
+        parseSetting(argument.substr(0, equals), argument.substr(equals + 1), exact, error);
     if (!report) {
         error = argument + ": " + error;
     }

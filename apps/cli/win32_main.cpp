@@ -30,18 +30,18 @@ class LastError : public tpg::cli::SystemError {
             return {};
         }
         wchar_t* message = nullptr;
-        const DWORD length = FormatMessageW(
-            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                FORMAT_MESSAGE_IGNORE_INSERTS,
-            nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+        const DWORD length =
+            FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
         std::string text = length > 0 ? utf8(message, static_cast<int>(length)) : std::string();
         LocalFree(message);
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
                                  text.back() == '.')) {
             text.pop_back();
         }
-        return (text.empty() ? std::string("error") : text) + " (error " +
-               std::to_string(code) + ")";
+        return (text.empty() ? std::string("error") : text) + " (error " + std::to_string(code) +
+               ")";
     }
 };
 
