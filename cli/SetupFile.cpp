@@ -88,7 +88,7 @@ std::optional<std::vector<settings::SettingReport>> readSetup(const std::string&
         }
         auto report = parseSetting(name, *valueAsText, exact, error);
         if (!report) {
-            error = key + "=" + *valueAsText + ": " + error;
+            error.insert(0, key + "=" + *valueAsText + ": ");
             return std::nullopt;
         }
         checked.emplace(key, *report);
