@@ -43,7 +43,9 @@ void MainWindow::RefreshDeviceState() {
     std::string text;
     if (readIdentityString(hid::StringKind::Manufacturer, text)) {
         lblManuf.setText(" " + text);
-        lblVersion.setText(" " + settings::versionText(state_.attributes.versionNumber));
+        std::string version = " ";
+        version += settings::versionText(state_.attributes.versionNumber);
+        lblVersion.setText(version);
     }
     if (readIdentityString(hid::StringKind::Product, text)) {
         lblProduct.setText(" " + text);
