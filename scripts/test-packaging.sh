@@ -13,6 +13,7 @@ cmake --build "$build" -j 2
 
 expected=(
   usr/bin/trelvix-pulse-virtual
+  usr/bin/trelvix-pulse-cli
   usr/lib/udev/rules.d/70-trelvix-pulse.rules
   usr/share/applications/trelvix-pulse.desktop
   usr/share/icons/hicolor/scalable/apps/trelvix-pulse.svg
