@@ -19,6 +19,7 @@ expected=(
   usr/share/applications/trelvix-pulse.desktop
   usr/share/icons/hicolor/scalable/apps/trelvix-pulse.svg
   usr/share/man/man1/trelvix-pulse-virtual.1.gz
+  usr/share/man/man1/trelvix-pulse-cli.1.gz
   usr/share/doc/trelvix-pulse/changelog.gz
   usr/share/doc/trelvix-pulse/copyright
 )
