@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <iterator>
 #include <sstream>
 
 #include "cli/Arguments.h"
