@@ -12,6 +12,8 @@ packages=(
   qt6-base-dev libgl-dev xvfb xauth fonts-liberation
   # the test on a real kernel: the emulator, the guest's shell, its initramfs
   qemu-system-x86 busybox-static cpio xz-utils zstd
+  # the packaging check: Debian's package checker
+  lintian
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"

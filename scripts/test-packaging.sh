@@ -1,24 +1,30 @@
 #!/usr/bin/env bash
-# Builds the Linux install, stages `cmake --install` and the Debian package,
-# and checks that each puts the executables, the udev rule, the desktop entry
-# and the icon in their places.
+# Builds the Linux install from the release preset (which scripts/test.sh has
+# built already), stages `cmake --install` and the Debian package, checks that
+# each puts the executables, the udev rule, the desktop entry, the icon, the
+# man pages, the changelog and the copyright file in their places, and runs
+# lintian on the package: any error or warning fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
-build=build/package
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release \
-  -DTPG_BUILD_TESTS=OFF -DTPG_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j 2
+build=build/release
+cmake --preset release >/dev/null
+cmake --build --preset release -j 2
 
 expected=(
   usr/bin/trelvix-pulse-virtual
+  usr/bin/trelvix-pulse-cli
   usr/lib/udev/rules.d/70-trelvix-pulse.rules
   usr/share/applications/trelvix-pulse.desktop
   usr/share/icons/hicolor/scalable/apps/trelvix-pulse.svg
+  usr/share/man/man1/trelvix-pulse-virtual.1.gz
+  usr/share/man/man1/trelvix-pulse-cli.1.gz
+  usr/share/doc/trelvix-pulse/changelog.gz
+  usr/share/doc/trelvix-pulse/copyright
 )
 if [ -x "$build/apps/trelvix-pulse" ]; then
-  expected+=(usr/bin/trelvix-pulse)
+  expected+=(usr/bin/trelvix-pulse usr/share/man/man1/trelvix-pulse.1.gz)
 else
   echo "test-packaging: the Qt skin is not in this tree; trelvix-pulse is not built"
 fi
@@ -26,7 +32,7 @@ fi
 failed=0
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
-DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null
+DESTDIR="$stage" cmake --install "$build" --prefix /usr --strip >/dev/null
 for f in "${expected[@]}"; do
   if [ -e "$stage/$f" ]; then echo "install: /$f"; else echo "install: MISSING /$f"; failed=1; fi
 done
@@ -40,6 +46,20 @@ for f in "${expected[@]}"; do
   if grep -q " \./$f\$" <<<"$contents"; then echo "deb: /$f"; else echo "deb: MISSING /$f"; failed=1; fi
 done
 dpkg-deb -I "$deb" postinst >/dev/null || { echo "deb: no postinst"; failed=1; }
+
+# Debian's conventions, checked by lintian as an ordinary user (it warns when
+# run as root); informational tags are printed but pass.
+checked=$stage/$(basename "$deb")
+cp "$deb" "$checked"
+chmod 755 "$stage" && chmod 644 "$checked"
+findings=$(runuser -u nobody -- lintian --tag-display-limit 0 "$checked" 2>&1) || true
+[ -n "$findings" ] && echo "$findings" | sed 's/^/lintian: /'
+if grep -Eq '^[EW]: ' <<<"$findings"; then
+  echo "lintian: errors or warnings on $(basename "$deb")"
+  failed=1
+else
+  echo "lintian: no errors or warnings"
+fi
 
 if [ "$failed" -ne 0 ]; then
   echo "test-packaging: FAILED" >&2

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the tool and runs every test: the debug build's suite, then the same
-# suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+# suite under AddressSanitizer and UndefinedBehaviorSanitizer; the release
+# build of every target with one brief run of each benchmark program; the
+# Windows suites under Wine, the test on a real kernel and the packaging check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -12,6 +14,16 @@ for preset in debug asan; do
   cmake --build --preset "$preset" -j "$jobs"
   echo "=== $preset tests ==="
   ctest --preset "$preset" -j "$jobs"
+done
+echo "=== release build and benchmark smoke runs ==="
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"
+# Once each, briefly: a benchmark that stops building or crashes fails here;
+# the figures come from scripts/bench.sh and scripts/bench-hidraw.sh.
+for bench in build/release/bench/tpg_core_bench build/release/bench/tpg_hidraw_bench \
+  build/release/bench/qt/tpg_qt_bench; do
+  QT_QPA_PLATFORM=offscreen "$bench" --benchmark_min_time=0.01 >/dev/null
+  echo "benchmark smoke run: $(basename "$bench") ok"
 done
 bash scripts/test-windows.sh
 bash scripts/test-kernel.sh

@@ -60,9 +60,17 @@ TEST(Readback, RangeRulesOfTheStateReport) {
         EXPECT_EQ(rig.text(ControlId::polarity), c.polarity);
         EXPECT_EQ(rig.text(ControlId::ext_trig_dir), c.function);
         EXPECT_EQ(rig.text(ControlId::ext_sync_freq), c.sync);
+        // Every control enabled, the labels beside the lists too, but the
+        // list of a single generator and the sync entry of a trigger output.
         const bool syncInput = std::string(c.function) == "Sync input";
-        EXPECT_EQ(rig.skin.isEnabled(ControlId::ext_sync_freq), syncInput);
-        EXPECT_EQ(rig.skin.isEnabled(ControlId::SetFsync), syncInput);
+        for (const auto& r : ui::kControlTable) {
+            if (r.kind == ui::ControlKind::Timer) {
+                continue;
+            }
+            const bool syncEntry = r.id == ControlId::ext_sync_freq || r.id == ControlId::SetFsync;
+            const bool expected = syncEntry ? syncInput : r.id != ControlId::SerNo;
+            EXPECT_EQ(rig.skin.isEnabled(r.id), expected) << r.name;
+        }
         EXPECT_TRUE(rig.link().uiReady);
         EXPECT_TRUE(rig.link().stateLoaded);
         EXPECT_TRUE(rig.takeSent().empty());  // the selections of a refill send nothing

@@ -74,8 +74,9 @@ std::optional<ControlId> frameOf(Container container) {
 }
 
 int twipsToPixels(int twips, int dpi) {
-    // Rounded to nearest, halves up (layout values are never negative); exact
-    // at 96 dpi, 15 twips a pixel.
+    // Rounded to nearest, halves up (layout values are never negative). At 96
+    // dpi a pixel is 15 twips, so multiples of 15 map exactly and any other
+    // value (250, 400, 1100, ...) to the nearest whole pixel.
     const long long scaled = static_cast<long long>(twips) * dpi;
     return static_cast<int>((scaled + kTwipsPerInch / 2) / kTwipsPerInch);
 }
@@ -84,9 +85,7 @@ std::array<ControlId, 9> focusOrder() {
     std::array<const ControlRow*, kControlCount> rows{};
     std::size_t n = 0;
     for (const auto& r : kControlTable) {
-        const bool takesFocus = r.kind == ControlKind::Button || r.kind == ControlKind::TextBox ||
-                                r.kind == ControlKind::DropDownList;
-        if (takesFocus) {
+        if (takesFocus(r.kind)) {
             rows[n++] = &r;
         }
     }
@@ -94,6 +93,46 @@ std::array<ControlId, 9> focusOrder() {
               [](const ControlRow* a, const ControlRow* b) { return a->tabIndex < b->tabIndex; });
     std::array<ControlId, 9> order{};
     for (std::size_t i = 0; i < order.size() && i < n; ++i) {
+        order[i] = rows[i]->id;
+    }
+    return order;
+}
+
+namespace {
+
+int stackingLayer(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Frame:
+            return 0;
+        case ControlKind::Label:
+        case ControlKind::ValueLabel:
+            return 1;
+        case ControlKind::Button:
+        case ControlKind::DropDownList:
+        case ControlKind::TextBox:
+        case ControlKind::Timer:
+            break;
+    }
+    return 2;
+}
+
+}  // namespace
+
+std::array<ControlId, kControlCount - 1> stackingOrder() {
+    std::array<const ControlRow*, kControlCount - 1> rows{};
+    std::size_t n = 0;
+    for (const auto& r : kControlTable) {
+        if (r.kind != ControlKind::Timer) {
+            rows[n++] = &r;
+        }
+    }
+    std::sort(rows.begin(), rows.end(), [](const ControlRow* a, const ControlRow* b) {
+        const int layerA = stackingLayer(a->kind);
+        const int layerB = stackingLayer(b->kind);
+        return layerA != layerB ? layerA < layerB : a->tabIndex > b->tabIndex;
+    });
+    std::array<ControlId, kControlCount - 1> order{};
+    for (std::size_t i = 0; i < order.size(); ++i) {
         order[i] = rows[i]->id;
     }
     return order;

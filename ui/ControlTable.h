@@ -88,8 +88,24 @@ std::optional<ControlId> frameOf(Container container);
 // Twips to pixels at the given logical dots per inch, rounded to nearest.
 int twipsToPixels(int twips, int dpi);
 
-// The controls that take the keyboard focus, in tab order: frames, labels and
-// the timer hold a place in the order but never take the focus.
+// Text boxes, lists and buttons: the kinds that take the keyboard focus and
+// the mouse. Frames, labels and the timer hold a place in the tab order but
+// never take the focus.
+constexpr bool takesFocus(ControlKind kind) {
+    return kind == ControlKind::Button || kind == ControlKind::TextBox ||
+           kind == ControlKind::DropDownList;
+}
+
+// The controls that take the keyboard focus, in tab order.
 std::array<ControlId, 9> focusOrder();
+
+// Every drawn control (all but the timer), from the bottom of the stack to
+// the top: frames, then labels and value labels, then the controls that take
+// input. Labels are drawn on their container, so one whose rectangle reaches
+// under a list or a text box never covers it or takes its clicks. Within each
+// layer a lower tab index lies higher, which puts lblProduct above
+// lblSerialNumber on the rectangle they share and stacks the input controls
+// in tab order from the top.
+std::array<ControlId, kControlCount - 1> stackingOrder();
 
 }  // namespace tpg::ui

@@ -15,11 +15,54 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/trelvix-pulse.desktop
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/trelvix-pulse.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 
+# The package's documents as Debian keeps them: the changelog and the man
+# pages compressed with gzip -9n (no name or time stamp, so the same bytes on
+# every build), the copyright file as it stands.
+set(tpg_docs_dir ${PROJECT_BINARY_DIR}/packaging)
+set(tpg_man_pages "")
+foreach(program trelvix-pulse trelvix-pulse-cli trelvix-pulse-virtual)
+  if(TARGET ${program})
+    list(APPEND tpg_man_pages ${program}.1)
+  endif()
+endforeach()
+set(tpg_gzipped "")
+foreach(doc changelog ${tpg_man_pages})
+  if(doc STREQUAL "changelog")
+    set(source ${CMAKE_CURRENT_LIST_DIR}/changelog)
+  else()
+    set(source ${CMAKE_CURRENT_LIST_DIR}/man/${doc})
+  endif()
+  add_custom_command(OUTPUT ${tpg_docs_dir}/${doc}.gz
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${tpg_docs_dir}
+                     COMMAND gzip -9n -c ${source} > ${tpg_docs_dir}/${doc}.gz
+                     DEPENDS ${source} VERBATIM)
+  list(APPEND tpg_gzipped ${tpg_docs_dir}/${doc}.gz)
+endforeach()
+add_custom_target(tpg_package_docs ALL DEPENDS ${tpg_gzipped})
+install(FILES ${tpg_docs_dir}/changelog.gz ${CMAKE_CURRENT_LIST_DIR}/copyright
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/trelvix-pulse)
+list(TRANSFORM tpg_man_pages PREPEND ${tpg_docs_dir}/)
+list(TRANSFORM tpg_man_pages APPEND .gz)
+install(FILES ${tpg_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
 set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "trelvix-pulse")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Trelvix")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Configuration tool for the Trelvix Pulse Generator")
+# The extended description; CPack puts the summary above it and indents it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A one-window desktop tool for the Trelvix Pulse Generator, a fast pulse
+generator attached by USB as a HID device. It finds the generators among the
+machine's HID devices, shows maker, product, version and serial number, reads
+the chosen generator's settings into the window and sends every change back:
+pulse frequency, amplitude, polarity, the trigger/sync connector's function
+and the sync input frequency. It empties the window when the generator is
+unplugged and fills it again when one comes back.
+
+A udev rule gives the user at the seat access to the generator, so the tool
+needs no root. trelvix-pulse-cli reads and changes the same settings from
+scripts, with exit statuses and JSON output. trelvix-pulse-virtual makes
+virtual generators through uhid for trying the tool without the instrument.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Trelvix tools team <tools@trelvix.invalid>")
@@ -29,4 +72,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Installed programs carry no symbols.
+set(CPACK_STRIP_FILES ON)
 include(CPack)

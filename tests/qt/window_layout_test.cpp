@@ -1,6 +1,7 @@
 // The window as drawn in Qt widgets against the control table: geometry,
 // fonts, captions, containers, initial states, tab order, frames, value
 // labels and the two controls that show nothing.
+#include <QAbstractItemView>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QImage>
@@ -34,6 +35,8 @@ class WindowLayoutTest : public QObject {
     void valueLabelColours();
     void productTextNotHiddenBySerialLabel();
     void deemphasisLabelNeverShown();
+    void inputControlsTakeEveryPixel_data();
+    void inputControlsTakeEveryPixel();
 };
 
 namespace {
@@ -293,6 +296,61 @@ void WindowLayoutTest::deemphasisLabelNeverShown() {
     }
     // Below the frame's lower edge as well.
     QVERIFY(label7->geometry().top() >= rig.widget(ControlId::Frame3)->height());
+}
+
+void WindowLayoutTest::inputControlsTakeEveryPixel_data() {
+    QTest::addColumn<ControlId>("id");
+    for (const ControlRow& r : tpg::ui::kControlTable) {
+        if (r.kind == ControlKind::Button || r.kind == ControlKind::TextBox ||
+            r.kind == ControlKind::DropDownList) {
+            QTest::newRow(r.name.data()) << r.id;
+        }
+    }
+}
+
+// No label or frame lies over a control that takes input: every pixel of its
+// rectangle hit-tests to it, and a real press at the left end of a list (where
+// "Serial Number" reaches under SerNo) opens its popup.
+void WindowLayoutTest::inputControlsTakeEveryPixel() {
+    QFETCH(ControlId, id);
+    // Two generators, so that SerNo is enabled; the connector a sync input,
+    // so that its frequency entry is too.
+    auto state = tpg::hid::sim::GeneratorModel::factoryState();
+    state.triggerSyncFunction = 1;
+    QtRig rig;
+    rig.plugGenerator("a", u"TPG35-20417", state);
+    rig.plugGenerator("b", u"TPG35-20652", state);
+    QVERIFY(rig.load());
+    QWidget& form = rig.skin.window();
+    QWidget* control = rig.widget(id);
+    QVERIFY(control->isEnabled());
+
+    const QRect rect(control->mapTo(&form, QPoint(0, 0)), control->size());
+    int missed = 0;
+    QString first;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x <= rect.right(); ++x) {
+            QWidget* hit = form.childAt(x, y);
+            if (hit != control && (hit == nullptr || !control->isAncestorOf(hit))) {
+                if (missed++ == 0) {
+                    first = QStringLiteral("(%1,%2) goes to %3")
+                                .arg(x)
+                                .arg(y)
+                                .arg(hit ? hit->objectName() : QStringLiteral("nothing"));
+                }
+            }
+        }
+    }
+    QVERIFY2(missed == 0,
+             qPrintable(QStringLiteral("%1 pixels missed; %2").arg(missed).arg(first)));
+
+    if (auto* list = qobject_cast<QComboBox*>(control)) {
+        // Through the window, as the platform delivers a press: Qt finds the
+        // widget under the point.
+        QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {}, rect.topLeft() + QPoint(3, 8));
+        QVERIFY(QTest::qWaitFor([list] { return list->view()->isVisible(); }));
+        list->hidePopup();
+    }
 }
 
 QTEST_MAIN(WindowLayoutTest)

@@ -161,6 +161,44 @@ TEST(Win32Window, ZOrderKeepsTheProductNameOnTopAndFramesBeneath) {
     }
 }
 
+// No label or frame lies over a control that takes input: every pixel of its
+// rectangle hit-tests to it on its container, and a press at the left end of
+// a list, sent to whatever window is under that point on the screen, opens
+// its popup.
+TEST(Win32Window, EveryPixelOfAControlThatTakesInputIsItsOwn) {
+    auto state = hid::sim::GeneratorModel::factoryState();
+    state.triggerSyncFunction = 1;  // the sync entry enabled too
+    SkinRig rig;
+    rig.plugGenerator("a", u"TPG350-00417", state);
+    rig.plugGenerator("b", u"TPG350-01022", state);
+    rig.window.Form_Load();
+    rig.pump();
+    for (const ControlId id : ui::focusOrder()) {
+        SCOPED_TRACE(std::string(ui::row(id).name));
+        const RECT rect = rig.clientRect(id);
+        int missed = 0;
+        for (LONG y = rect.top; y < rect.bottom; ++y) {
+            for (LONG x = rect.left; x < rect.right; ++x) {
+                missed += ChildWindowFromPointEx(rig.skin.hwnd(), POINT{x, y}, CWP_SKIPINVISIBLE) !=
+                          rig.hwnd(id);
+            }
+        }
+        EXPECT_EQ(missed, 0);
+        if (ui::row(id).kind != ControlKind::DropDownList) {
+            continue;
+        }
+        POINT at{rect.left + 3, (rect.top + rect.bottom) / 2};
+        ClientToScreen(rig.skin.hwnd(), &at);
+        const HWND under = WindowFromPoint(at);
+        ASSERT_EQ(under, rig.hwnd(id));
+        ScreenToClient(under, &at);
+        SendMessageW(under, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+        SendMessageW(under, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+        EXPECT_TRUE(SendMessageW(under, CB_GETDROPPEDSTATE, 0, 0));
+        SendMessageW(under, CB_SHOWDROPDOWN, FALSE, 0);
+    }
+}
+
 bool ownEnabled(SkinRig& rig, ControlId id) {
     switch (ui::row(id).kind) {
         case ControlKind::Frame:

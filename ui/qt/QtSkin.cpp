@@ -83,25 +83,18 @@ void QtSkin::build() {
     form.setFixedSize(twipsToPixels(kWindowRow.clientWidth, form.logicalDpiX()),
                       twipsToPixels(kWindowRow.clientHeight, form.logicalDpiY()));
 
-    // Frames first, so that every control finds its container; within each
-    // pass the table's order, which is also the stacking order.
-    for (const bool framesPass : {true, false}) {
-        for (const ControlRow& r : kControlTable) {
-            if (r.kind == ControlKind::Timer || (r.kind == ControlKind::Frame) != framesPass) {
-                continue;
-            }
-            const auto frame = frameOf(r.container);
-            QWidget* parent = frame ? widgets_[index(*frame)] : form_.get();
-            widgets_[index(r.id)] = makeControl(r, *parent);
-        }
+    // Created from the bottom of the stack to the top, as each new widget
+    // lies above its siblings: frames first, so that every control finds its
+    // container, then the labels, then the controls that take input.
+    for (const ControlId id : stackingOrder()) {
+        const ControlRow& r = row(id);
+        const auto frame = frameOf(r.container);
+        QWidget* parent = frame ? widgets_[index(*frame)] : form_.get();
+        widgets_[index(id)] = makeControl(r, *parent);
     }
-
-    // lblSerialNumber lies on lblProduct's rectangle and is never written:
-    // it stays beneath and lets the mouse through, so lblProduct's text is
-    // always seen.
-    QWidget* serial = widget(ControlId::lblSerialNumber);
-    serial->lower();
-    serial->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // lblSerialNumber shares lblProduct's rectangle beneath it and is never
+    // written; it lets the mouse through as well.
+    widget(ControlId::lblSerialNumber)->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     const auto order = focusOrder();
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
@@ -154,9 +147,7 @@ QWidget* QtSkin::makeControl(const ControlRow& r, QWidget& parent) {
                    twipsToPixels(r.top, parent.logicalDpiY()),
                    twipsToPixels(r.width, parent.logicalDpiX()),
                    twipsToPixels(r.height, parent.logicalDpiY()));
-    const bool takesFocus = r.kind == ControlKind::Button || r.kind == ControlKind::TextBox ||
-                            r.kind == ControlKind::DropDownList;
-    w->setFocusPolicy(takesFocus ? Qt::StrongFocus : Qt::NoFocus);
+    w->setFocusPolicy(takesFocus(r.kind) ? Qt::StrongFocus : Qt::NoFocus);
     w->setEnabled(r.enabled);
     if (!r.visible) {
         w->hide();

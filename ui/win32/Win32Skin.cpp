@@ -162,16 +162,16 @@ Win32Skin::~Win32Skin() {
 }
 
 void Win32Skin::createControls() {
-    // Created in tab order: the z-order of the children is then the order in
-    // which IsDialogMessage moves the focus with Tab.
+    // A new child goes to the bottom of the z-order, so the controls are
+    // created from the top of the stack down: the controls that take input
+    // in tab order (the order in which IsDialogMessage moves the focus with
+    // Tab), then the labels, then the group boxes, as if drawn on their
+    // container: a label whose rectangle reaches under a list never covers it.
     std::vector<const ControlRow*> rows;
-    for (const auto& r : kControlTable) {
-        if (r.kind != ControlKind::Timer) {
-            rows.push_back(&r);
-        }
+    const auto stack = stackingOrder();
+    for (auto id = stack.rbegin(); id != stack.rend(); ++id) {
+        rows.push_back(&row(*id));
     }
-    std::sort(rows.begin(), rows.end(),
-              [](const ControlRow* a, const ControlRow* b) { return a->tabIndex < b->tabIndex; });
 
     for (const ControlRow* r : rows) {
         const NativeKind native = nativeKind(r->kind);
@@ -202,21 +202,6 @@ void Win32Skin::createControls() {
                 break;
             case ControlKind::Timer:
                 break;
-        }
-    }
-    // Labels go beneath the controls that take input and group boxes beneath
-    // everything, as if drawn on their container: a label whose rectangle
-    // reaches under a list never covers it. Neither takes the focus, so the
-    // tab order stays as it is; among the labels the tab order decides too,
-    // so lblProduct lies above lblSerialNumber, which shares its rectangle.
-    for (const ControlKind below : {ControlKind::Label, ControlKind::Frame}) {
-        for (const ControlRow* r : rows) {
-            const bool isLabel =
-                r->kind == ControlKind::Label || r->kind == ControlKind::ValueLabel;
-            if (below == ControlKind::Label ? isLabel : r->kind == ControlKind::Frame) {
-                SetWindowPos(controls_[slot(r->id)]->hwnd(), HWND_BOTTOM, 0, 0, 0, 0,
-                             SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-            }
         }
     }
     for (const ControlRow* r : rows) {
