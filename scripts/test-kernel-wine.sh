@@ -50,7 +50,8 @@ initramfs="$work/initramfs"
 rm -rf "$initramfs" && mkdir -p "$initramfs"/{bin,dev,proc,sys,modules,host,rw,newroot}
 cp "$(command -v busybox)" "$initramfs/bin/busybox"
 modules=(virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev virtio_pci
-         9pnet 9pnet_virtio netfs fscache 9p overlay hid hid-generic uhid)
+         9pnet 9pnet_virtio netfs fscache 9p overlay
+         usb-common usbcore usbip-core vhci-hcd hid hid-generic usbhid uhid)
 guest_modules "$initramfs/modules" "${modules[@]}"
 cat > "$initramfs/init" <<INIT
 #!/bin/busybox sh

@@ -147,6 +147,13 @@ struct Identity {
     std::string version;
 };
 const Identity kUhidIdentity{" hidraw", " Trelvix Pulse Generator", " 0.00"};
+// A generator on the USB stack: Wine 8's hidraw backend takes the release
+// (bcdDevice) and the serial number from the USB device, the product name from
+// the HID device's name (usbhid joins the USB manufacturer and product
+// strings) and has no manufacturer of its own to give.
+const Identity kUsbIdentity{" hidraw", " Trelvix Trelvix Pulse Generator", " 1.03"};
+const DeviceState kStateU{4000000, 250, 0, 1, 123456789};
+const std::string kUsb = "TPG-U-0003";
 
 void checkShows(const RemoteTool& tool, const DeviceState& s, const std::string& who) {
     checkEqual(tool.text(ControlId::Foutput), std::to_string(s.pulseFrequency),
@@ -398,6 +405,32 @@ void run(Bench& b, const std::string& screenshot) {
     checkEqual(tool.text(ControlId::lblProduct), "", "no product shown");
     check(!tool.enabled(ControlId::Vout) && !tool.enabled(ControlId::SerNo),
           "the amplitude and the list greyed");
+
+    // --- a generator on the USB stack: listed, shown with its USB identity ---
+    from = GetTickCount();
+    b.plug("usb", kUsb, kStateU);
+    if (!check(waitUntil([&] { return showsGenerator(tool, {kUsb}); }, kReactionMs),
+               "the USB generator listed and shown", join(tool.items(ControlId::SerNo)))) {
+        describeInterfaces();
+    }
+    note(kUsb + " shown " + std::to_string(GetTickCount() - from) + " ms after the plug");
+    checkShows(tool, b.state(kUsb), kUsb);
+    checkIdentity(tool, kUsbIdentity, kUsb);
+    tool.pick(ControlId::Vout, 200);
+    tool.type(ControlId::Foutput, "350000000");
+    tool.click(ControlId::SetFout);
+    checkReceived(b, kUsb,
+                  {report({0x00, 0x02, 0x00, 0xC8, 0x00}),
+                   report({0x00, 0x01, 0x00, 0x80, 0x93, 0xDC, 0x14})},
+                  "two settings reach the USB generator with their bytes");
+    b.unplug(kUsb);
+    check(waitUntil(
+              [&] {
+                  return tool.items(ControlId::SerNo).empty() &&
+                         tool.text(ControlId::Foutput).empty();
+              },
+              kReactionMs),
+          "the window cleared when the USB generator is unplugged");
 
     // --- plugged in again: listed, opened and shown ---
     from = GetTickCount();

@@ -5,6 +5,7 @@
 
 #include "hid/linux/uhid/UhidDevice.h"
 #include "hid/linux/uhid/VirtualGenerator.h"
+#include "hid/linux/usbip/UsbVirtualGenerator.h"
 
 namespace tpg::guestbench {
 
@@ -33,6 +34,43 @@ class UhidGenerator : public BenchDevice {
 
   private:
     std::unique_ptr<hid::uhid::VirtualGenerator> generator_;
+    int gets_;
+};
+
+// A generator on the kernel's USB stack (USB/IP and the virtual host
+// controller, driven by usbhid). Its feature reports arrive as SET_REPORT
+// control requests whose data stage has no report ID byte: for an
+// unnumbered report the 0x00 the tool built goes back in front, so that
+// both kinds of generator report the bytes the tool sent.
+class UsbGenerator : public BenchDevice {
+  public:
+    explicit UsbGenerator(std::unique_ptr<hid::usbip::UsbVirtualGenerator> generator)
+        : generator_(std::move(generator)), gets_(generator_->device().featureReportReads()) {}
+
+    std::string node() const override { return generator_->node(); }
+    Received takeReceived() override {
+        const int gets = generator_->device().featureReportReads();
+        Received received{gets - std::exchange(gets_, gets), {}};
+        for (const auto& request : generator_->device().takeRequests()) {
+            const auto setup = hid::usbip::SetupPacket::parse(request.setup);
+            if (setup.request != hid::usbip::kHidSetReport ||
+                (setup.value >> 8) != hid::usbip::kReportTypeFeature) {
+                continue;
+            }
+            const auto reportId = static_cast<std::uint8_t>(setup.value & 0xFFU);
+            Bytes report;
+            if (reportId == 0) {
+                report.push_back(0);
+            }
+            report.insert(report.end(), request.data.begin(), request.data.end());
+            received.setReports.push_back(std::move(report));
+        }
+        return received;
+    }
+    protocol::DeviceState state() const override { return generator_->device().state(); }
+
+  private:
+    std::unique_ptr<hid::usbip::UsbVirtualGenerator> generator_;
     int gets_;
 };
 
@@ -107,6 +145,17 @@ std::unique_ptr<BenchDevice> makeBenchDevice(const PlugRequest& request, std::st
             return nullptr;
         }
         return std::make_unique<UhidGenerator>(std::move(generator));
+    }
+    if (request.kind == "usb") {
+        hid::usbip::UsbGeneratorSpec spec;
+        spec.serialNumber = request.serial;
+        spec.state = request.state;
+        spec.intervalMs = static_cast<std::uint8_t>(kInputPeriod.count());
+        auto generator = hid::usbip::UsbVirtualGenerator::create(spec, error);
+        if (!generator) {
+            return nullptr;
+        }
+        return std::make_unique<UsbGenerator>(std::move(generator));
     }
     if (request.kind == "foreign") {
         return ForeignDevice::create(request.serial, error);

@@ -12,8 +12,9 @@
 // The reply to list describes each device plugged in, in the words of the
 // plug request that would make it as it is now (with its current settings).
 //
-// KIND is "uhid" (a virtual generator on the kernel's uhid driver) or
-// "foreign" (a uhid device of another vendor, which answers nothing).
+// KIND is "uhid" (a virtual generator on the kernel's uhid driver), "usb" (a
+// virtual generator on the kernel's USB stack, through USB/IP) or "foreign"
+// (a uhid device of another vendor, which answers nothing).
 #pragma once
 
 #include <cstdint>

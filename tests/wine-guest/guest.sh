@@ -27,6 +27,8 @@ mkdir -p /dev/pts /dev/shm
 mount -t devpts devpts /dev/pts
 mount -t tmpfs tmpfs /dev/shm
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root
+# USB/IP between the bench and the virtual host controller goes over loopback.
+ip link set lo up 2>/dev/null || busybox ip link set lo up
 echo "guest: kernel $(uname -r), $(nproc) CPUs"
 start=$(date +%s)
 
