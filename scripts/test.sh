@@ -27,4 +27,5 @@ for bench in build/release/bench/tpg_core_bench build/release/bench/tpg_hidraw_b
 done
 bash scripts/test-windows.sh
 bash scripts/test-kernel.sh
+bash scripts/test-kernel-wine.sh
 bash scripts/test-packaging.sh

@@ -97,8 +97,7 @@ HWND RemoteTool::waitForWindow(DWORD timeoutMs) {
     waitUntil(
         [&] {
             window_ = topWindowOf(process_.dwProcessId, ui::win32::Win32Skin::kWindowClass);
-            return window_ != nullptr ||
-                   WaitForSingleObject(process_.hProcess, 0) != WAIT_TIMEOUT;
+            return window_ != nullptr || WaitForSingleObject(process_.hProcess, 0) != WAIT_TIMEOUT;
         },
         timeoutMs);
     return window_;

@@ -15,11 +15,11 @@
 
 #include "BenchProtocol.h"
 #include "RemoteTool.h"
-#include "hid/win32/WindowsHidPlatform.h"
-#include "link/DeviceLink.h"
 #include "RequestChannel.h"
 #include "Screenshot.h"
 #include "SentReports.h"
+#include "hid/win32/WindowsHidPlatform.h"
+#include "link/DeviceLink.h"
 
 namespace {
 
@@ -80,8 +80,7 @@ class Bench {
 
     bool plug(const std::string& kind, const std::string& serial, const DeviceState& state) {
         const auto reply = ask(bench::formatPlug({kind, serial, state}));
-        return check(reply.rfind("ok ", 0) == 0, kind + " device " + serial + " plugged in",
-                     reply);
+        return check(reply.rfind("ok ", 0) == 0, kind + " device " + serial + " plugged in", reply);
     }
     bool unplug(const std::string& serial) {
         const auto reply = ask("unplug " + serial);
@@ -300,8 +299,8 @@ void run(Bench& b, const std::string& screenshot) {
     if (listed.size() != 2) {
         return;
     }
-    const std::string open = listed.back();
-    const std::string other = listed.front();
+    const std::string& open = listed.back();
+    const std::string& other = listed.front();
     checkEqual(tool.text(ControlId::SerNo), open, "the generator listed last is selected");
     check(tool.enabled(ControlId::SerNo), "the list of two is enabled");
     checkShows(tool, b.state(open), open);
@@ -356,19 +355,20 @@ void run(Bench& b, const std::string& screenshot) {
     tool.pick(ControlId::ext_trig_dir, 1);
     tool.type(ControlId::ext_sync_freq, "300000000");
     tool.click(ControlId::SetFsync);
-    checkReceived(b, open,
-                  {report({0x00, 0x01, 0x00, 0x80, 0x96, 0x98, 0x00}),
-                   report({0x00, 0x02, 0x00, 0x53, 0x01}), report({0x00, 0x03, 0x00, 0x01, 0x00}),
-                   report({0x00, 0x05, 0x00, 0x01, 0x00}),
-                   report({0x00, 0x06, 0x00, 0x00, 0xA3, 0xE1, 0x11})},
-                  "five commands reach " + open + " with their bytes, 65 each");
+    checkReceived(
+        b, open,
+        {report({0x00, 0x01, 0x00, 0x80, 0x96, 0x98, 0x00}), report({0x00, 0x02, 0x00, 0x53, 0x01}),
+         report({0x00, 0x03, 0x00, 0x01, 0x00}), report({0x00, 0x05, 0x00, 0x01, 0x00}),
+         report({0x00, 0x06, 0x00, 0x00, 0xA3, 0xE1, 0x11})},
+        "five commands reach " + open + " with their bytes, 65 each");
 
     // --- restore defaults: eight reports in order ---
     tool.click(ControlId::Factory);
     checkReceived(b, open, tpg::test::restoreDefaultsReports(),
                   "restore defaults sends the eight reports in order");
     checkShows(tool, kFactory, "after restoring the defaults");
-    check(!tool.enabled(ControlId::ext_sync_freq), "the sync frequency greyed for a trigger output");
+    check(!tool.enabled(ControlId::ext_sync_freq),
+          "the sync frequency greyed for a trigger output");
     checkNothingReached(b, other, "while " + open + " was open");
     note("commands done");
 
@@ -378,8 +378,7 @@ void run(Bench& b, const std::string& screenshot) {
     checkShows(tool, b.state(other), other + " after the switch");
     checkIdentity(tool, kUhidIdentity, other);
     tool.pick(ControlId::Vout, 200);
-    checkReceived(b, other, {report({0x00, 0x02, 0x00, 0xC8, 0x00})},
-                  "a setting reaches " + other);
+    checkReceived(b, other, {report({0x00, 0x02, 0x00, 0xC8, 0x00})}, "a setting reaches " + other);
     checkNothingReached(b, open, "after the switch away from it");
 
     // --- the open generator unplugged: the other one taken ---

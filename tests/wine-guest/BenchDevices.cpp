@@ -81,15 +81,15 @@ class ForeignDevice : public BenchDevice, private hid::uhid::UhidHandler {
         std::unique_ptr<ForeignDevice> device(new ForeignDevice);
         // A vendor page like the generator's: no input handler of the kernel
         // opens it, so every open is a program's.
-        device->device_ = hid::uhid::UhidDevice::create(
-            {.name = "Foreign device",
-             .uniq = serial,
-             .bus = 0x03,
-             .vendorId = kForeignVendorId,
-             .productId = hid::uhid::kVirtualProductId,
-             .version = 0x0100,
-             .descriptor = hid::uhid::generatorDescriptor(9, 33)},
-            *device, kInputPeriod, error);
+        device->device_ =
+            hid::uhid::UhidDevice::create({.name = "Foreign device",
+                                           .uniq = serial,
+                                           .bus = 0x03,
+                                           .vendorId = kForeignVendorId,
+                                           .productId = hid::uhid::kVirtualProductId,
+                                           .version = 0x0100,
+                                           .descriptor = hid::uhid::generatorDescriptor(9, 33)},
+                                          *device, kInputPeriod, error);
         if (!device->device_) {
             return nullptr;
         }

@@ -38,8 +38,7 @@ std::optional<std::vector<std::string>> replyLines(std::string_view reply, std::
     }
     head = lines.empty() ? std::vector<std::string>{} : words(lines[0]);
     std::int32_t count = 0;
-    if (head.size() != headWords || head[0] != "ok" || !parseInt(head.back(), count) ||
-        count < 0) {
+    if (head.size() != headWords || head[0] != "ok" || !parseInt(head.back(), count) || count < 0) {
         error = "not the reply expected: " + (lines.empty() ? std::string() : lines[0]);
         return std::nullopt;
     }
@@ -117,7 +116,8 @@ std::optional<PlugRequest> parsePlug(const std::vector<std::string>& request, st
                                     &s.triggerSyncFunction, &s.syncFrequency};
     for (std::size_t i = 0; i < 5; ++i) {
         if (!parseInt(request[3 + i], *fields[i])) {
-            error = "setting " + std::to_string(i + 1) + " is not a whole number: " + request[3 + i];
+            error =
+                "setting " + std::to_string(i + 1) + " is not a whole number: " + request[3 + i];
             return std::nullopt;
         }
     }
@@ -172,7 +172,7 @@ std::optional<std::vector<PlugRequest>> parseList(std::string_view reply, std::s
     for (const auto& line : *lines) {
         auto device = parsePlug(words(line), error);
         if (!device) {
-            error = "device \"" + line + "\": " + error;
+            error.insert(0, "device \"" + line + "\": ");
             return std::nullopt;
         }
         devices.push_back(std::move(*device));

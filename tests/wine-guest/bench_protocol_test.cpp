@@ -21,7 +21,7 @@ TEST(BenchProtocol, HexTextRoundTripsAndRefusesWhatIsNotHex) {
         {"00", Bytes{0x00}},
         {"00A3FF10", Bytes{0x00, 0xA3, 0xFF, 0x10}},
         {"00a3ff10", Bytes{0x00, 0xA3, 0xFF, 0x10}},  // lower case read too
-        {"0", std::nullopt},                           // odd length
+        {"0", std::nullopt},                          // odd length
         {"0G", std::nullopt},
         {"0 ", std::nullopt},
         {"-1", std::nullopt},
@@ -100,8 +100,8 @@ TEST(BenchProtocol, ReceivedReportsRoundTripAndMalformedRepliesAreRefused) {
 }
 
 TEST(BenchProtocol, DeviceListsRoundTripAndMalformedOnesAreRefused) {
-    const std::vector<PlugRequest> devices{{"foreign", "FD-0001", {}},
-                                           {"uhid", "TPG-B-0002", {123456789, 510, 0, 1, 250000000}}};
+    const std::vector<PlugRequest> devices{
+        {"foreign", "FD-0001", {}}, {"uhid", "TPG-B-0002", {123456789, 510, 0, 1, 250000000}}};
     std::string error;
     const auto back = parseList(formatList(devices), error);
     ASSERT_TRUE(back) << error;

@@ -61,7 +61,7 @@ class HidrawNodesTest : public testing::Test {
 
 TEST_F(HidrawNodesTest, NodesFollowTheDevicesOfTheClass) {
     HidrawNodes nodes(root / "class", root / "dev");
-    std::ofstream(root / "dev" / "null") << "";   // not ours: left alone
+    std::ofstream(root / "dev" / "null") << "";    // not ours: left alone
     std::ofstream(root / "dev" / "hidraw") << "";  // no number: not a hidraw node
     struct Step {
         const char* what;
@@ -92,7 +92,9 @@ TEST_F(HidrawNodesTest, NodesFollowTheDevicesOfTheClass) {
          [&] { plug("hidraw0", "0003:6C3A:4E19.0004", "246:0"); },
          2,  // the old node removed, the new one made
          {{"hidraw0", "246:0"}}},
-        {"its node removed by someone else", [&] { fs::remove(root / "dev" / "hidraw0"); }, 1,
+        {"its node removed by someone else",
+         [&] { fs::remove(root / "dev" / "hidraw0"); },
+         1,
          {{"hidraw0", "246:0"}}},
         {"all gone",
          [&] {
