@@ -10,7 +10,12 @@ build=$src/build/wine-guest
 out=$build/out
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
-for dir in /tmp /run; do mount -t tmpfs tmpfs $dir; done
+# The root is the host's under a RAM overlay, so /tmp is writable already; it
+# is not covered with a tmpfs, because the source tree (and the shared output
+# folder) may lie below it. What the host's X and Wine servers left there
+# would mislead the guest's, so it goes (from the overlay only).
+rm -rf /tmp/.X11-unix /tmp/.X*-lock /tmp/.wine-*
+mount -t tmpfs tmpfs /run
 # /dev is a plain tmpfs with the nodes that Wine, Xvfb and the bench use,
 # copied from devtmpfs mounted aside: devtmpfs would make every hidraw node in
 # two steps, and Wine drops a device that comes in two. The bench keeps the
