@@ -43,7 +43,8 @@ std::size_t width(ReportCommand c) {
 }
 // The value as the payload carries it: 16-bit payloads unsigned.
 std::int32_t carried(ReportCommand c, std::int32_t value) {
-    return isLong(c) ? value : static_cast<std::int32_t>(static_cast<std::uint32_t>(value) & 0xFFFFU);
+    return isLong(c) ? value
+                     : static_cast<std::int32_t>(static_cast<std::uint32_t>(value) & 0xFFFFU);
 }
 
 std::int32_t payload(const Bytes& b, std::size_t w) {
@@ -162,7 +163,8 @@ void checkSending(FuzzedDataProvider& in, std::size_t length) {
         }
         FUZZ_CHECK(sent.size() == 1);
         FUZZ_CHECK(sent[0].path == shortPath);
-        FUZZ_CHECK(sent[0].bytes == *tpg::protocol::buildCommand(step->command, step->value, length));
+        FUZZ_CHECK(sent[0].bytes ==
+                   *tpg::protocol::buildCommand(step->command, step->value, length));
     }
     FUZZ_CHECK(r.bench.sendsOutsideGuards == 0);
     r.window.Form_Unload();

@@ -157,7 +157,8 @@ void checkEncode(std::string_view text) {
     }
     // A unit pair is never split at the end of the buffer.
     if (units > 0) {
-        const auto last = static_cast<char16_t>(buffer[2 * units - 2] | (buffer[2 * units - 1] << 8));
+        const auto last =
+            static_cast<char16_t>(buffer[2 * units - 2] | (buffer[2 * units - 1] << 8));
         FUZZ_CHECK(!isHigh(last));
     }
 

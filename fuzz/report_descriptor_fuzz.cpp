@@ -168,7 +168,8 @@ void checkAnyBytes(std::span<const std::uint8_t> data) {
     // Where to insert: an item boundary picked by the input itself.
     const std::size_t sum = std::accumulate(d.begin(), d.end(), std::size_t{0});
     const std::size_t boundaryIndex = sum % (items->size() + 1);
-    const std::size_t at = boundaryIndex == items->size() ? d.size() : (*items)[boundaryIndex].offset;
+    const std::size_t at =
+        boundaryIndex == items->size() ? d.size() : (*items)[boundaryIndex].offset;
     const auto seed = static_cast<std::uint8_t>(sum);
 
     // A local item names a field; it never changes a length or the verdict.

@@ -66,7 +66,8 @@ void checkParse(const Bytes& report) {
     FUZZ_CHECK(state->pulseFrequency == static_cast<std::int32_t>(littleEndian(report, 3, 4)));
     FUZZ_CHECK(state->amplitudeIndex == static_cast<std::int32_t>(littleEndian(report, 7, 2)));
     FUZZ_CHECK(state->polarityIndex == static_cast<std::int32_t>(littleEndian(report, 9, 2)));
-    FUZZ_CHECK(state->triggerSyncFunction == static_cast<std::int32_t>(littleEndian(report, 13, 2)));
+    FUZZ_CHECK(state->triggerSyncFunction ==
+               static_cast<std::int32_t>(littleEndian(report, 13, 2)));
     FUZZ_CHECK(state->syncFrequency == static_cast<std::int32_t>(littleEndian(report, 15, 4)));
 
     const auto rebuilt = tpg::protocol::buildStateReport(*state, report.size());

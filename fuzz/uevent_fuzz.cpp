@@ -106,9 +106,8 @@ void checkUevent(const std::string& uevent) {
         const auto ids = parse(text);
         FUZZ_CHECK(ids == idsByFields(text));
         if (ids) {
-            const std::string printed =
-                hex(ids->bus, 4, true) + ":" + hex(ids->vendor, 8, true) + ":" +
-                hex(ids->product, 8, true);
+            const std::string printed = hex(ids->bus, 4, true) + ":" + hex(ids->vendor, 8, true) +
+                                        ":" + hex(ids->product, 8, true);
             FUZZ_CHECK(parse(printed) == ids);
         }
     }
@@ -131,8 +130,8 @@ void checkWrittenIds(FuzzedDataProvider& in) {
     const std::string after = in.ConsumeRandomLengthString(64);
     // Lines before and after that cannot be taken for HID_ID.
     const bool clash = before.find("HID_ID=") != std::string::npos;
-    const std::string uevent = "DRIVER=hid-generic\n" + (clash ? "" : before + "\n") +
-                               "HID_ID=" + id + "\n" + after;
+    const std::string uevent =
+        "DRIVER=hid-generic\n" + (clash ? "" : before + "\n") + "HID_ID=" + id + "\n" + after;
     const auto value = ueventValue(uevent, "HID_ID");
     FUZZ_CHECK(value == id);
     FUZZ_CHECK(parse(*value) == ids);
