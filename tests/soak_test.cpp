@@ -26,7 +26,9 @@
 #include <vector>
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// The AddressSanitizer runtime's count of bytes in live allocations (GCC
+// ships no header that declares it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #elif defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -303,7 +305,7 @@ class Soak {
         if (faultArmed_ || !(link.uiReady && link.deviceAttached && link.stateLoaded)) {
             return std::nullopt;
         }
-        const auto path = bench_.livePath(link.deviceHandle);
+        auto path = bench_.livePath(link.deviceHandle);
         const std::size_t length = link.capabilities.featureReportByteLength;
         if (!path || length < protocol::minimumLength(command) ||
             length != bench_.device(*path)->capabilities.featureReportByteLength) {
