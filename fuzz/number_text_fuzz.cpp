@@ -25,13 +25,13 @@
 #include "SentReports.h"
 #include "WindowRig.h"
 #include "protocol/FeatureReports.h"
-#include "ui/NumberText.h"
+#include "settings/NumberText.h"
 
 namespace {
 
 using tpg::protocol::ReportCommand;
 using tpg::ui::ControlId;
-using tpg::ui::parseNumber;
+using tpg::settings::parseNumber;
 
 constexpr std::string_view kGrammarChars = "0123456789+-eE \t";
 

@@ -2,7 +2,8 @@
 # The test on a real Linux kernel: boots Debian's kernel under QEMU (TCG, no
 # KVM needed) with an initramfs of busybox and the statically linked guest
 # scenario, which creates virtual generators and a foreign device through
-# uhid and runs the tool's window over the hidraw layer. The verdict comes
+# uhid and runs the tool's window over the hidraw layer, and the command-line
+# checks (tests/kernel/cli_checks.sh) against virtual generators. The verdict comes
 # back through the isa-debug-exit device and a RESULT line in the serial log;
 # a guest panic, a crash of the scenario or a timeout fails the test.
 set -euo pipefail
@@ -17,7 +18,8 @@ fetch_guest_kernel
 # --- the guest programs, linked statically ---
 cmake -S . -B build/kernel -DCMAKE_BUILD_TYPE=Release \
   -DTPG_BUILD_BENCH=OFF -DTPG_STATIC_GUEST=ON >/dev/null
-cmake --build build/kernel -j 2 --target tpg_guest_scenario tpg_guest_exit trelvix-pulse-virtual
+cmake --build build/kernel -j 2 --target tpg_guest_scenario tpg_guest_exit trelvix-pulse-virtual \
+  trelvix-pulse-cli
 
 # --- the initramfs ---
 root="$work/initramfs"
@@ -27,6 +29,8 @@ guest_modules "$root/modules" hid hid-generic uhid
 strip -o "$root/bin/tpg_guest_scenario" build/kernel/tests/kernel/tpg_guest_scenario
 strip -o "$root/bin/tpg_guest_exit" build/kernel/tests/kernel/tpg_guest_exit
 strip -o "$root/bin/trelvix-pulse-virtual" build/kernel/apps/trelvix-pulse-virtual
+strip -o "$root/bin/trelvix-pulse-cli" build/kernel/apps/cli/trelvix-pulse-cli
+cp tests/kernel/cli_checks.sh "$root/bin/cli_checks.sh"
 cat > "$root/init" <<'INIT'
 #!/bin/busybox sh
 /bin/busybox --install -s /bin
@@ -58,7 +62,14 @@ else
   cli=fail
 fi
 
-if /bin/tpg_guest_scenario && [ "$cli" = pass ]; then verdict=pass; else verdict=fail; fi
+# The command line against virtual generators (tests/kernel/cli_checks.sh).
+if sh /bin/cli_checks.sh; then commandline=pass; else commandline=fail; fi
+
+if /bin/tpg_guest_scenario && [ "$cli" = pass ] && [ "$commandline" = pass ]; then
+  verdict=pass
+else
+  verdict=fail
+fi
 echo "guest: verdict $verdict"
 /bin/tpg_guest_exit $verdict
 echo "guest: the exit device did not answer"

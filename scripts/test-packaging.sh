@@ -14,10 +14,12 @@ cmake --build --preset release -j 2
 
 expected=(
   usr/bin/trelvix-pulse-virtual
+  usr/bin/trelvix-pulse-cli
   usr/lib/udev/rules.d/70-trelvix-pulse.rules
   usr/share/applications/trelvix-pulse.desktop
   usr/share/icons/hicolor/scalable/apps/trelvix-pulse.svg
   usr/share/man/man1/trelvix-pulse-virtual.1.gz
+  usr/share/man/man1/trelvix-pulse-cli.1.gz
   usr/share/doc/trelvix-pulse/changelog.gz
   usr/share/doc/trelvix-pulse/copyright
 )

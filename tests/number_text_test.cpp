@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "ui/NumberText.h"
+#include "settings/NumberText.h"
 
-namespace tpg::ui {
+namespace tpg::settings {
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -176,4 +176,4 @@ TEST(NumberText, NotNumbers) {
 }
 
 }  // namespace
-}  // namespace tpg::ui
+}  // namespace tpg::settings

@@ -1,31 +1,14 @@
 // RefreshDeviceState: brings the window into agreement with the device that
 // is open now, or with the absence of one.
-#include <cstdio>
 #include <vector>
 
+#include "settings/NumberText.h"
+#include "settings/Readback.h"
 #include "ui/MainWindow.h"
-#include "ui/NumberText.h"
 
 namespace tpg::ui {
-namespace {
 
-// " 1.03" for 0x0103: the major number in decimal, the minor one as two
-// upper-case hexadecimal digits, so a BCD release number reads naturally.
-std::string versionText(std::uint16_t versionNumber) {
-    char minor[3];
-    std::snprintf(minor, sizeof minor, "%02X", versionNumber % 256U);
-    std::string text = " ";
-    text += std::to_string(versionNumber / 256U);
-    text += '.';
-    text += minor;
-    return text;
-}
-
-int inRangeOr(int value, int low, int high, int replacement) {
-    return value >= low && value <= high ? value : replacement;
-}
-
-}  // namespace
+using settings::decimalText;
 
 void MainWindow::RefreshDeviceState() {
     // Empty and disable everything that depends on the device.
@@ -60,7 +43,9 @@ void MainWindow::RefreshDeviceState() {
     std::string text;
     if (readIdentityString(hid::StringKind::Manufacturer, text)) {
         lblManuf.setText(" " + text);
-        lblVersion.setText(versionText(state_.attributes.versionNumber));
+        std::string version = " ";
+        version += settings::versionText(state_.attributes.versionNumber);
+        lblVersion.setText(version);
     }
     if (readIdentityString(hid::StringKind::Product, text)) {
         lblProduct.setText(" " + text);
@@ -102,14 +87,15 @@ void MainWindow::RefreshDeviceState() {
         }
     }
     if (device) {
+        // Out-of-range fields are replaced by their defaults; the sync
+        // frequency is clamped to the nearer limit.
+        const settings::ShownState shown = settings::applyRangeRule(*device);
         FillAmplitudeList();
-        Foutput.setText(decimalText(inRangeOr(device->pulseFrequency, 25000, 350000000, 10000000)));
-        Vout.setSelectedIndex(inRangeOr(device->amplitudeIndex, 0, 510, 339));
-        polarity.setSelectedIndex(inRangeOr(device->polarityIndex, 0, 1, 1));
-        ext_trig_dir.setSelectedIndex(inRangeOr(device->triggerSyncFunction, 0, 1, 0));
-        // The sync frequency is clamped to the nearer limit.
-        const int sync = std::clamp(device->syncFrequency, 1000000, 300000000);
-        ext_sync_freq.setText(decimalText(sync));
+        Foutput.setText(decimalText(shown.pulseFrequency.value));
+        Vout.setSelectedIndex(shown.amplitudeIndex.value);
+        polarity.setSelectedIndex(shown.polarityIndex.value);
+        ext_trig_dir.setSelectedIndex(shown.triggerSyncFunction.value);
+        ext_sync_freq.setText(decimalText(shown.syncFrequency.value));
         const bool syncInput = ext_trig_dir.selectedIndex() == 1;
         ext_sync_freq.setEnabled(syncInput);
         SetFsync.setEnabled(syncInput);

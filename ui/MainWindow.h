@@ -10,6 +10,7 @@
 #include "link/DeviceLink.h"
 #include "link/LinkState.h"
 #include "protocol/FeatureReports.h"
+#include "settings/Frequencies.h"
 #include "ui/Controls.h"
 #include "ui/Widgets.h"
 
@@ -81,8 +82,7 @@ class MainWindow : private link::LinkHost {
     bool readIdentityString(hid::StringKind kind, std::string& text);
 
     // The shared steps of the two frequency entries.
-    struct FrequencyEntry;
-    bool checkFrequency(TextBox& box, const FrequencyEntry& entry, double& value);
+    bool checkFrequency(TextBox& box, const settings::FrequencyRule& entry, double& value);
 
     hid::HidPlatform& platform_;
     WindowSkin& skin_;

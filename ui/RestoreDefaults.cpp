@@ -1,24 +1,27 @@
 // Factory_Click: puts the five settings back to their defaults through the
 // window's own controls and handlers, so each default is checked, shown and
 // sent as if the user had entered it.
+#include "settings/Defaults.h"
+#include "settings/NumberText.h"
 #include "ui/MainWindow.h"
 
 namespace tpg::ui {
 
 void MainWindow::Factory_Click() {
-    Foutput.setText("10000000");
+    using namespace settings;
+    Foutput.setText(decimalText(kDefaultPulseFrequency));
     SetFout_Click();
     // Each selection runs the list's handler; the direct call makes sure the
     // handler runs even when the list already held the default. With an empty
     // amplitude list (the state could not be read) nothing is selected and
     // that step sends nothing; the other steps still run.
-    Vout.setSelectedIndex(339);
+    Vout.setSelectedIndex(kDefaultAmplitudeIndex);
     Vout_Click();
-    ext_trig_dir.setSelectedIndex(0);
+    ext_trig_dir.setSelectedIndex(kDefaultTriggerSyncFunction);
     ext_trig_dir_Click();
-    ext_sync_freq.setText("10000000");
+    ext_sync_freq.setText(decimalText(kDefaultSyncFrequency));
     SetFsync_Click();
-    polarity.setSelectedIndex(1);
+    polarity.setSelectedIndex(kDefaultPolarityIndex);
     polarity_Click();
 }
 

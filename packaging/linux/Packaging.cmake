@@ -20,7 +20,7 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/trelvix-pulse.svg
 # every build), the copyright file as it stands.
 set(tpg_docs_dir ${PROJECT_BINARY_DIR}/packaging)
 set(tpg_man_pages "")
-foreach(program trelvix-pulse trelvix-pulse-virtual)
+foreach(program trelvix-pulse trelvix-pulse-cli trelvix-pulse-virtual)
   if(TARGET ${program})
     list(APPEND tpg_man_pages ${program}.1)
   endif()
@@ -60,8 +60,9 @@ and the sync input frequency. It empties the window when the generator is
 unplugged and fills it again when one comes back.
 
 A udev rule gives the user at the seat access to the generator, so the tool
-needs no root. trelvix-pulse-virtual makes virtual generators through uhid
-for trying the tool without the instrument.")
+needs no root. trelvix-pulse-cli reads and changes the same settings from
+scripts, with exit statuses and JSON output. trelvix-pulse-virtual makes
+virtual generators through uhid for trying the tool without the instrument.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Trelvix tools team <tools@trelvix.invalid>")

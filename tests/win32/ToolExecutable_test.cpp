@@ -1,6 +1,7 @@
-// The two executables as a user starts them: each one .exe for 64-bit
-// Windows that needs no DLL beside the system's, carries its icon, version
-// record and manifest, shows its window and ends cleanly when it is closed.
+// The executables as a user starts them: each one .exe for 64-bit Windows
+// that needs no DLL beside the system's and carries its icon, version record
+// and manifest; the two window tools show their window and end cleanly when
+// it is closed.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -24,7 +25,15 @@ std::wstring besideThisTest(const std::wstring& name) {
     return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
 }
 
-const wchar_t* const kExecutables[] = {L"trelvix-pulse.exe", L"trelvix-pulse-demo.exe"};
+struct Executable {
+    const wchar_t* name;
+    WORD subsystem;  // the window tools have no console, the command line has one
+};
+const Executable kExecutables[] = {
+    {L"trelvix-pulse.exe", IMAGE_SUBSYSTEM_WINDOWS_GUI},
+    {L"trelvix-pulse-demo.exe", IMAGE_SUBSYSTEM_WINDOWS_GUI},
+    {L"trelvix-pulse-cli.exe", IMAGE_SUBSYSTEM_WINDOWS_CUI},
+};
 
 std::string upper(std::string text) {
     for (char& c : text) {
@@ -50,11 +59,11 @@ std::vector<std::string> importedDlls(HMODULE image) {
     return dlls;
 }
 
-TEST(WindowsExecutables, AreSelfContained64BitGuiImages) {
+TEST(WindowsExecutables, AreSelfContained64BitImages) {
     const std::vector<std::string> system{"KERNEL32.DLL", "USER32.DLL",  "GDI32.DLL",
                                           "COMCTL32.DLL", "HID.DLL",     "SETUPAPI.DLL",
                                           "MSVCRT.DLL",   "ADVAPI32.DLL"};
-    for (const wchar_t* exe : kExecutables) {
+    for (const auto& [exe, subsystem] : kExecutables) {
         SCOPED_TRACE(testing::Message() << std::string(exe, exe + lstrlenW(exe)));
         HMODULE image =
             LoadLibraryExW(besideThisTest(exe).c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
@@ -64,7 +73,7 @@ TEST(WindowsExecutables, AreSelfContained64BitGuiImages) {
             base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
         EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
         EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR64_MAGIC);
-        EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI) << "no console";
+        EXPECT_EQ(nt->OptionalHeader.Subsystem, subsystem);
         const auto dlls = importedDlls(image);
         EXPECT_FALSE(dlls.empty());
         for (const auto& dll : dlls) {
@@ -87,7 +96,8 @@ std::string versionString(const std::vector<std::uint8_t>& info, const wchar_t* 
 }
 
 TEST(WindowsExecutables, CarryIconVersionRecordAndManifest) {
-    for (const wchar_t* exe : kExecutables) {
+    for (const auto& executable : kExecutables) {
+        const wchar_t* exe = executable.name;
         const std::string name(exe, exe + lstrlenW(exe));
         SCOPED_TRACE(name);
         const std::wstring path = besideThisTest(exe);

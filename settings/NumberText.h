@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace tpg::ui {
+namespace tpg::settings {
 
 // A number is: optional blanks, an optional sign, digits with an optional
 // fraction after the decimal separator (or a fraction alone), an optional
@@ -17,4 +17,4 @@ std::optional<double> parseNumber(const std::string& text, char decimalSeparator
 // A whole number as plain decimal digits, with a minus sign when negative.
 std::string decimalText(long long value);
 
-}  // namespace tpg::ui
+}  // namespace tpg::settings

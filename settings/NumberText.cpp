@@ -1,10 +1,10 @@
-#include "ui/NumberText.h"
+#include "settings/NumberText.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 
-namespace tpg::ui {
+namespace tpg::settings {
 namespace {
 
 bool isBlank(char c) {
@@ -112,4 +112,4 @@ std::string decimalText(long long value) {
     return std::to_string(value);
 }
 
-}  // namespace tpg::ui
+}  // namespace tpg::settings

@@ -1,0 +1,31 @@
+// The command line of trelvix-pulse-cli: options, the command and its
+// operands, and the help texts.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tpg::cli {
+
+enum class Command { None, List, Show, Set, Defaults, Apply };
+
+struct Invocation {
+    Command command = Command::None;
+    std::optional<std::string> serial;  // --serial, matched exactly
+    bool json = false;                  // --json: list and show
+    bool exact = false;                 // --exact: set and apply
+    bool help = false;                  // --help / -h
+    bool version = false;               // --version
+    std::vector<std::string> operands;  // set's NAME=VALUE..., apply's FILE
+};
+
+// Reads the arguments after the program name. Options may stand before or
+// after the command; "--" ends the options. False, with the reason in
+// error, for bad usage. With --help the command's operands are not checked.
+bool parseArguments(const std::vector<std::string>& args, Invocation& out, std::string& error);
+
+// The help of the program (Command::None) or of one command.
+std::string helpText(Command command);
+
+}  // namespace tpg::cli

@@ -1,0 +1,171 @@
+#include "cli/Commands.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cli/Arguments.h"
+#include "cli/GeneratorSession.h"
+#include "cli/SettingValues.h"
+#include "cli/SetupFile.h"
+
+#ifndef TPG_VERSION_TEXT
+#define TPG_VERSION_TEXT "unknown"
+#endif
+
+namespace tpg::cli {
+namespace {
+
+constexpr const char* kProgram = "trelvix-pulse-cli";
+
+int fail(Streams& io, const Failure& failure) {
+    io.err << kProgram << ": " << failure.message << "\n";
+    return failure.status;
+}
+
+// A command line that could not be read: the reason and where help is.
+int badUsage(Streams& io, const std::string& error) {
+    io.err << kProgram << ": " << error << "\nTry '" << kProgram << " --help'.\n";
+    return kBadUsage;
+}
+
+// The file apply reads (UTF-8 name), or standard input for "-".
+bool readInput(const std::string& name, std::istream& in, std::string& text, std::string& error) {
+    std::ostringstream contents;
+    if (name == "-") {
+        contents << in.rdbuf();
+    } else {
+        const std::u8string utf8(name.begin(), name.end());
+        std::ifstream file(std::filesystem::path(utf8), std::ios::binary);
+        if (!file) {
+            error = "cannot read \"" + name + "\"";
+            return false;
+        }
+        contents << file.rdbuf();
+    }
+    text = contents.str();
+    return true;
+}
+
+int list(const Invocation& in, GeneratorSession& session, Streams& io) {
+    std::vector<GeneratorIdentity> generators;
+    std::vector<PlatformFailure> unread;
+    if (auto failure = session.list(generators, true, unread)) {
+        return fail(io, *failure);
+    }
+    if (in.serial) {
+        std::erase_if(generators, [&](const auto& g) { return g.serial != *in.serial; });
+        std::erase_if(unread, [&](const PlatformFailure& f) {
+            return std::none_of(generators.begin(), generators.end(),
+                                [&](const auto& g) { return g.path == f.path; });
+        });
+    }
+    if (in.json) {
+        io.out << toJson(listJson(generators)) << "\n";
+    } else {
+        io.out << listText(generators);
+    }
+    if (generators.empty()) {
+        return fail(io, {kNoGenerator,
+                         in.serial ? "no generator with the serial number \"" + *in.serial + "\""
+                                   : std::string("no generator found")});
+    }
+    for (const auto& failure : unread) {
+        io.err << kProgram << ": reading a string failed: " << failure.describe() << "\n";
+    }
+    return unread.empty() ? kDone : kPlatformFailed;
+}
+
+int show(const Invocation& in, GeneratorSession& session, Streams& io) {
+    if (auto failure = session.open(in.serial)) {
+        return fail(io, *failure);
+    }
+    GeneratorIdentity identity;
+    protocol::DeviceState device;
+    if (auto failure = session.readIdentityStrings(identity)) {
+        return fail(io, *failure);
+    }
+    if (auto failure = session.readState(device)) {
+        return fail(io, *failure);
+    }
+    if (in.json) {
+        io.out << toJson(showJson(identity, device)) << "\n";
+    } else {
+        io.out << showText(identity, device);
+    }
+    return kDone;
+}
+
+// Sends reports that were all checked before, to the generator chosen.
+int sendAll(const Invocation& in, GeneratorSession& session, Streams& io,
+            const std::vector<settings::SettingReport>& reports) {
+    if (auto failure = session.open(in.serial)) {
+        return fail(io, *failure);
+    }
+    if (auto failure = session.send(reports)) {
+        return fail(io, *failure);
+    }
+    return kDone;
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, hid::HidPlatform& platform, SystemError& errors,
+        Streams io) {
+    Invocation in;
+    std::string error;
+    if (!parseArguments(args, in, error)) {
+        return badUsage(io, error);
+    }
+    if (in.help) {
+        io.out << helpText(in.command);
+        return kDone;
+    }
+    if (in.version) {
+        io.out << kProgram << " " << TPG_VERSION_TEXT << "\n";
+        return kDone;
+    }
+
+    // Every value is checked before a generator is even looked for.
+    std::vector<settings::SettingReport> reports;
+    if (in.command == Command::Set) {
+        for (const auto& operand : in.operands) {
+            const auto report = parseAssignment(operand, in.exact, error);
+            if (!report) {
+                return fail(io, {kBadUsage, error});
+            }
+            reports.push_back(*report);
+        }
+    } else if (in.command == Command::Defaults) {
+        reports = settings::restoreDefaultsReports();
+    } else if (in.command == Command::Apply) {
+        std::string text;
+        if (!readInput(in.operands.front(), io.in, text, error)) {
+            return fail(io, {kBadUsage, error});
+        }
+        auto setup = readSetup(text, in.exact, error);
+        if (!setup) {
+            return fail(io, {kBadUsage, in.operands.front() + ": " + error});
+        }
+        reports = std::move(*setup);
+    }
+
+    CheckedPlatform checked(platform, errors);
+    GeneratorSession session(checked);
+    switch (in.command) {
+        case Command::List:
+            return list(in, session, io);
+        case Command::Show:
+            return show(in, session, io);
+        case Command::Set:
+        case Command::Defaults:
+        case Command::Apply:
+            return sendAll(in, session, io, reports);
+        case Command::None:
+            break;
+    }
+    return fail(io, {kBadUsage, "no command given"});
+}
+
+}  // namespace tpg::cli
