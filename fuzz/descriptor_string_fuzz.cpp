@@ -19,11 +19,13 @@
 #include <vector>
 
 #include "Check.h"
+#include "Utf8.h"
 #include "hid/linux/Utf16.h"
 #include "link/DescriptorString.h"
 
 namespace {
 
+using tpg::fuzz::decodeUtf8;
 using tpg::hid::hidraw::writeUtf16le;
 using tpg::link::DescriptorStringToText;
 using Bytes = std::vector<std::uint8_t>;
@@ -37,49 +39,6 @@ bool isHigh(char32_t u) {
 }
 bool isLow(char32_t u) {
     return u >= 0xDC00 && u <= 0xDFFF;
-}
-
-// Strict UTF-8: shortest forms only, no surrogates, nothing above U+10FFFF.
-// Returns the code points, or nothing for text that is not UTF-8.
-std::optional<std::u32string> decodeUtf8(std::string_view text) {
-    std::u32string out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t extra = 0;
-        char32_t cp = 0;
-        if (lead < 0x80) {
-            cp = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1;
-            cp = lead & 0x1FU;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2;
-            cp = lead & 0x0FU;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3;
-            cp = lead & 0x07U;
-        } else {
-            return std::nullopt;
-        }
-        if (text.size() - i - 1 < extra) {
-            return std::nullopt;
-        }
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0U) != 0x80U) {
-                return std::nullopt;
-            }
-            cp = (cp << 6) | (next & 0x3FU);
-        }
-        const char32_t shortest = extra == 1 ? 0x80 : extra == 2 ? 0x800 : 0x10000;
-        if ((extra > 0 && cp < shortest) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return std::nullopt;
-        }
-        out += cp;
-        i += 1 + extra;
-    }
-    return out;
 }
 
 std::u16string toUtf16(const std::u32string& text) {

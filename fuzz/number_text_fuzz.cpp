@@ -12,6 +12,12 @@
 // written; or no message and one report to the generator with the value
 // made whole, in range, and (for the pulse frequency) written back as text
 // that converts again to the value sent.
+//
+// Through the command line, which reads the same texts with a point: the
+// same verdict and the same value as the window; an amplitude index only
+// when it is whole and listed; an amplitude in millivolts as the nearest
+// listed step (the lower of two as near), or with the exact check only as
+// a step that shows exactly that figure.
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -24,14 +30,16 @@
 #include "Check.h"
 #include "SentReports.h"
 #include "WindowRig.h"
+#include "cli/SettingValues.h"
+#include "protocol/AmplitudeTable.h"
 #include "protocol/FeatureReports.h"
 #include "settings/NumberText.h"
 
 namespace {
 
 using tpg::protocol::ReportCommand;
-using tpg::ui::ControlId;
 using tpg::settings::parseNumber;
+using tpg::ui::ControlId;
 
 constexpr std::string_view kGrammarChars = "0123456789+-eE \t";
 
@@ -192,6 +200,54 @@ void checkEntry(const Entry& entry, const std::string& text, char separator) {
     FUZZ_CHECK(r.bench.sendsOutsideGuards == 0);
 }
 
+// The figure a step shows in the amplitude list, in millivolts.
+double stepFigure(int index) {
+    return std::stod(tpg::protocol::amplitudeText(index));
+}
+
+void checkCommandLine(const std::string& text) {
+    const auto value = parseNumber(text, '.');
+    std::string error;
+    for (const Entry* entry : {&kPulse, &kSync}) {
+        const bool pulse = entry == &kPulse;
+        const auto report =
+            tpg::cli::parseSetting(pulse ? "freq" : "sync-freq", text, false, error);
+        const bool valid = value && *value >= entry->lower && *value <= entry->upper;
+        FUZZ_CHECK(report.has_value() == valid);
+        if (report) {
+            FUZZ_CHECK(report->command == entry->command);
+            FUZZ_CHECK(report->value ==
+                       (pulse ? std::floor(*value + 0.5) : std::nearbyint(*value)));
+        } else {
+            FUZZ_CHECK(error == (value ? entry->outOfRange : entry->notANumber));
+        }
+    }
+
+    const auto index = tpg::cli::parseSetting("amplitude-index", text, false, error);
+    FUZZ_CHECK(index.has_value() ==
+               (value && *value == std::floor(*value) && *value >= 0 && *value <= 510));
+    if (index) {
+        FUZZ_CHECK(index->command == ReportCommand::SetAmplitude && index->value == *value);
+    }
+
+    const auto nearest = tpg::cli::parseSetting("amplitude-mv", text, false, error);
+    FUZZ_CHECK(nearest.has_value() ==
+               (value && *value >= stepFigure(0) && *value <= stepFigure(510)));
+    if (nearest) {
+        const int i = nearest->value;
+        FUZZ_CHECK(i >= 0 && i <= 510);
+        const double distance = std::fabs(stepFigure(i) - *value);
+        FUZZ_CHECK(i == 0 || std::fabs(stepFigure(i - 1) - *value) > distance);
+        FUZZ_CHECK(i == 510 || std::fabs(stepFigure(i + 1) - *value) >= distance);
+    }
+    const auto exact = tpg::cli::parseSetting("amplitude-mv", text, true, error);
+    if (exact) {
+        FUZZ_CHECK(nearest == exact && stepFigure(exact->value) == *value);
+    } else if (nearest) {
+        FUZZ_CHECK(stepFigure(nearest->value) != *value);
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -203,5 +259,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkGrammar(text, separator);
     checkEntry(kPulse, text, separator);
     checkEntry(kSync, text, separator);
+    checkCommandLine(text);
     return 0;
 }
