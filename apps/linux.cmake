@@ -1,7 +1,7 @@
 # The Linux executables: virtual generators on uhid, and the real tool once
 # the Qt skin is there.
 add_executable(trelvix-pulse-virtual virtual_generator_main.cpp)
-target_link_libraries(trelvix-pulse-virtual PRIVATE tpg_hid_uhid)
+target_link_libraries(trelvix-pulse-virtual PRIVATE tpg_hid_uhid tpg_hid_usbip)
 tpg_warnings(trelvix-pulse-virtual)
 if(TPG_STATIC_GUEST)
   target_link_options(trelvix-pulse-virtual PRIVATE -static)  # also runs in the test guest

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # The test on a real Linux kernel: boots Debian's kernel under QEMU (TCG, no
 # KVM needed) with an initramfs of busybox and the statically linked guest
-# scenario, which creates virtual generators and a foreign device through
-# uhid and runs the tool's window over the hidraw layer, and the command-line
-# checks (tests/kernel/cli_checks.sh) against virtual generators. The verdict comes
-# back through the isa-debug-exit device and a RESULT line in the serial log;
-# a guest panic, a crash of the scenario or a timeout fails the test.
+# scenario, which creates virtual generators and foreign devices through
+# uhid and as USB devices on the USB/IP virtual host controller (vhci-hcd,
+# driven by usbhid) and runs the tool's window over the hidraw layer, and the
+# command-line checks (tests/kernel/cli_checks.sh) against virtual
+# generators. The verdict comes back through the isa-debug-exit device and a
+# RESULT line in the serial log; a guest panic, a crash of the scenario or a
+# timeout fails the test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
@@ -25,22 +27,28 @@ cmake --build build/kernel -j 2 --target tpg_guest_scenario tpg_guest_exit trelv
 root="$work/initramfs"
 rm -rf "$root" && mkdir -p "$root"/{bin,dev,proc,sys,tmp,modules}
 cp "$(command -v busybox)" "$root/bin/busybox"
-guest_modules "$root/modules" hid hid-generic uhid
+modules="usb-common usbcore usbip-core vhci-hcd hid hid-generic usbhid uhid"
+guest_modules "$root/modules" $modules
 strip -o "$root/bin/tpg_guest_scenario" build/kernel/tests/kernel/tpg_guest_scenario
 strip -o "$root/bin/tpg_guest_exit" build/kernel/tests/kernel/tpg_guest_exit
 strip -o "$root/bin/trelvix-pulse-virtual" build/kernel/apps/trelvix-pulse-virtual
 strip -o "$root/bin/trelvix-pulse-cli" build/kernel/apps/cli/trelvix-pulse-cli
 cp tests/kernel/cli_checks.sh "$root/bin/cli_checks.sh"
-cat > "$root/init" <<'INIT'
-#!/bin/busybox sh
+{
+  echo '#!/bin/busybox sh'
+  echo "modules=\"$modules\""
+  cat <<'INIT'
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
-# No udev here: every module, hid-generic too, is loaded by hand, in order.
-for m in hid hid-generic uhid; do
+# No udev here: every module, hid-generic too, is loaded by hand, in the
+# order of their dependencies.
+for m in $modules; do
   insmod /modules/$m.ko || echo "insmod $m failed"
 done
+# USB/IP carries a device over a TCP connection: on loopback here.
+ip link set lo up
 echo "guest: kernel $(uname -r)"
 
 # The virtual generator program: two generators appear, and go on SIGTERM.
@@ -62,6 +70,26 @@ else
   cli=fail
 fi
 
+# The same with --usb: a USB device on the virtual host controller, whose
+# hidraw node usbhid names after the controller's port.
+usb() { grep -l "HID_PHYS=usb-vhci_hcd" /sys/class/hidraw/*/device/uevent 2>/dev/null | wc -l; }
+/bin/trelvix-pulse-virtual --usb TPG-CLI-USB-1 > /tmp/virtual-usb.log 2>&1 &
+pid=$!
+for i in $(seq 1 300); do grep -q '^running' /tmp/virtual-usb.log && break; sleep 0.05; done
+during=$(usb)
+serial=$(cat /sys/bus/usb/devices/*/serial 2>/dev/null | grep TPG-CLI-USB)
+kill -TERM $pid
+wait $pid
+status=$?
+after=$(usb)
+sed 's/^/guest: virtual --usb: /' /tmp/virtual-usb.log
+if [ "$during" = 1 ] && [ "$serial" = TPG-CLI-USB-1 ] && [ "$status" = 0 ] && [ "$after" = 0 ]; then
+  echo "guest: trelvix-pulse-virtual --usb made a USB generator and unplugged it"
+else
+  echo "guest: trelvix-pulse-virtual --usb FAILED (made $during, serial '$serial', status $status, left $after)"
+  cli=fail
+fi
+
 # The command line against virtual generators (tests/kernel/cli_checks.sh).
 if sh /bin/cli_checks.sh; then commandline=pass; else commandline=fail; fi
 
@@ -75,6 +103,7 @@ echo "guest: verdict $verdict"
 echo "guest: the exit device did not answer"
 poweroff -f
 INIT
+} > "$root/init"
 chmod +x "$root/init"
 (cd "$root" && find . | cpio -o -H newc --quiet | gzip -1) > "$work/initramfs.gz"
 

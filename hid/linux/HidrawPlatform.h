@@ -6,6 +6,15 @@
 // without being touched. Opening the keyboards, mice and UPSes of the
 // machine on every rescan tick is what makes their input stutter, and the
 // IDs are already in sysfs.
+//
+// Even a generator's node is opened only when an operation needs the
+// device: a handle opened plain is a promise, and its descriptor is opened
+// by the first capability query or feature report. Attributes and strings
+// come from sysfs, so listing generators and searching for one open
+// nothing: on USB the first open of a device waits for its input pipe to
+// settle (usbhid sleeps 50 ms), and the rescan walks every generator twice.
+// A handle opened overlapped opens its descriptor at once, so the input
+// reports that the link probe reads start queueing then.
 #pragma once
 
 #include <map>
@@ -51,13 +60,20 @@ class HidrawPlatform : public HidPlatform {
                            ReadOverlapped& overlapped) override;
     Result close(Handle handle) override;
 
-    // Device nodes this layer has open right now.
+    // Handles of device nodes this layer has given out and not closed.
     std::size_t openNodeCount() const { return open_.size(); }
+    // Descriptors on device nodes open right now, and opened since creation.
+    std::size_t openDescriptorCount() const;
+    std::size_t descriptorsOpened() const { return descriptorsOpened_; }
 
   private:
     struct OpenNode {
         HidrawNode node;
         OpenMode mode;
+        int fd = -1;
+        // The descriptor's open failed or showed another device: every
+        // operation on the handle fails from then on.
+        bool broken = false;
     };
 
     bool isOpenable(const HidrawNode& node) const;
@@ -65,15 +81,30 @@ class HidrawPlatform : public HidPlatform {
     std::optional<HidrawNode> lookup(const std::string& path) const;
     // The open node behind a handle this layer opened, or nullptr.
     const OpenNode* openNode(Handle handle) const;
+    // The descriptor of a handle, opened now if it was not yet; -1 when the
+    // handle is not ours or its node cannot be opened.
+    int descriptor(Handle handle);
+    // Opens the node's descriptor and checks that the device behind it has
+    // the IDs the listing gave; -1 otherwise.
+    int openConfirmed(const HidrawNode& node, OpenMode mode);
+    Handle newToken();
+    // The identity of a listed node, read once per device: a USB device's
+    // strings and version do not change while it is plugged in, and a node
+    // that the listing shows with a new inode is a new device.
+    std::optional<HidIdentity> identity(const HidrawNode& node);
 
     HidrawConfig config_;
     SysfsHidraw sysfs_;
     std::vector<HidrawNode> listed_;
+    std::map<std::string, std::pair<std::uint64_t, HidIdentity>> identities_;
     std::map<Handle, OpenNode> open_;
     // Reads never wait here (the read handle is non-blocking), so an event
     // has nothing to signal: it is a token of this layer, not a descriptor.
     std::set<Handle> events_;
-    Handle nextEvent_;
+    // Handles are tokens of this layer, never descriptor numbers, so a
+    // descriptor opened on first use does not change the handle.
+    Handle nextToken_;
+    std::size_t descriptorsOpened_ = 0;
 };
 
 }  // namespace tpg::hid::hidraw

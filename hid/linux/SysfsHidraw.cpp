@@ -161,21 +161,33 @@ std::optional<HidrawNode> SysfsHidraw::readNode(const std::string& nodeName) con
     return node;
 }
 
-std::vector<HidrawNode> SysfsHidraw::listNodes() const {
-    std::vector<std::pair<unsigned long, std::string>> names;
+std::vector<HidrawNode> SysfsHidraw::listNodes(std::span<const HidrawNode> known) const {
+    struct Entry {
+        unsigned long number;
+        std::string name;
+        std::uint64_t inode;
+        bool operator<(const Entry& other) const { return number < other.number; }
+    };
+    std::vector<Entry> entries;
     if (DIR* dir = ::opendir(classDir().c_str())) {
         while (const dirent* entry = ::readdir(dir)) {
             if (const auto number = nodeNumber(entry->d_name)) {
-                names.emplace_back(*number, entry->d_name);
+                entries.push_back({*number, entry->d_name, entry->d_ino});
             }
         }
         ::closedir(dir);
     }
-    std::sort(names.begin(), names.end());
+    std::sort(entries.begin(), entries.end());
     std::vector<HidrawNode> nodes;
-    nodes.reserve(names.size());
-    for (const auto& [number, name] : names) {
-        if (auto node = readNode(name)) {
+    nodes.reserve(entries.size());
+    for (const auto& entry : entries) {
+        const auto same = std::find_if(known.begin(), known.end(), [&](const HidrawNode& k) {
+            return entry.inode != 0 && k.inode == entry.inode && k.name == entry.name;
+        });
+        if (same != known.end()) {
+            nodes.push_back(*same);
+        } else if (auto node = readNode(entry.name)) {
+            node->inode = entry.inode;
             nodes.push_back(std::move(*node));
         }
     }

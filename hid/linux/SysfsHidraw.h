@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ struct HidrawNode {
     std::uint16_t bus = 0;
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
+    // The inode of the class entry as the listing saw it; 0 when not known.
+    // Sysfs numbers its entries from a counter that does not go back, so an
+    // entry made for a new device never has the number of an old one: the
+    // same name and inode is the same device.
+    std::uint64_t inode = 0;
 };
 
 // The identity of a HID device. For a device on USB the strings and the
@@ -40,9 +46,10 @@ class SysfsHidraw {
         : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
 
     // The hidraw nodes in the order of their numbers (hidraw2 before
-    // hidraw10). Reads one uevent file per node and nothing else. A machine
-    // without hidraw has none.
-    std::vector<HidrawNode> listNodes() const;
+    // hidraw10). Reads the class directory and the uevent file of each node
+    // that is not in known with the same name and inode; those are taken as
+    // they are. A machine without hidraw has none.
+    std::vector<HidrawNode> listNodes(std::span<const HidrawNode> known = {}) const;
 
     // The node whose device path is devPath, read afresh; nothing when there
     // is no such node.

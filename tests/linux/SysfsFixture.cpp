@@ -73,7 +73,7 @@ void SysfsFixture::addUsb(int number, std::uint16_t vendorId, std::uint16_t prod
     const fs::path usbInterface = usbDevice / (port + ":1.0");
     writeFile(usbInterface / "bInterfaceNumber", "00\n");
     writeFile(usbInterface / "bInterfaceClass", "03\n");
-    const std::string id = hex(vendorId, 4) + ":" + hex(productId, 4) + "." + hex(number + 1, 4);
+    const std::string id = hex(vendorId, 4) + ":" + hex(productId, 4) + "." + hex(++sequence_, 4);
     const std::string uevent =
         "DRIVER=hid-generic\nHID_ID=0003:0000" + hex(vendorId, 4) + ":0000" + hex(productId, 4) +
         "\nHID_NAME=" + strings.manufacturer.value_or("") + " " + strings.product.value_or("") +
@@ -85,7 +85,7 @@ void SysfsFixture::addUsb(int number, std::uint16_t vendorId, std::uint16_t prod
 void SysfsFixture::addVirtual(int number, std::uint16_t vendorId, std::uint16_t productId,
                               const std::string& name, const std::string& uniq,
                               const std::vector<std::uint8_t>& descriptor) {
-    const std::string id = hex(vendorId, 4) + ":" + hex(productId, 4) + "." + hex(number + 1, 4);
+    const std::string id = hex(vendorId, 4) + ":" + hex(productId, 4) + "." + hex(++sequence_, 4);
     const fs::path hidDevice = root_ / "sys/devices/virtual/misc/uhid" / ("0003:" + id);
     const std::string uevent = "HID_ID=0003:0000" + hex(vendorId, 4) + ":0000" + hex(productId, 4) +
                                "\nHID_NAME=" + name + "\nHID_PHYS=virtual/" +
@@ -121,7 +121,11 @@ void SysfsFixture::setModes(const std::vector<int>& readOnly) {
 
 void SysfsFixture::remove(int number) {
     const std::string name = "hidraw" + std::to_string(number);
-    fs::remove(root_ / "sys/class/hidraw" / name);
+    // Sysfs never gives a new entry the inode of an old one; a file system
+    // may, so the class entry is moved aside and its inode stays taken.
+    fs::create_directories(root_ / "removed");
+    fs::rename(root_ / "sys/class/hidraw" / name,
+               root_ / "removed" / (name + "." + std::to_string(++sequence_)));
     fs::remove(root_ / "dev" / name);
     for (const auto& [n, path] : devices_) {
         if (n == number) {

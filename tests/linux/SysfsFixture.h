@@ -52,6 +52,8 @@ class SysfsFixture {
 
     std::filesystem::path root_;
     std::vector<std::pair<int, std::filesystem::path>> devices_;
+    // The kernel numbers HID devices in the order they appear, never twice.
+    unsigned sequence_ = 0;
 };
 
 // A descriptor of one unnumbered vendor-page input and feature report of

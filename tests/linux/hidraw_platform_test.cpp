@@ -153,6 +153,65 @@ TEST(HidrawPlatform, UnpluggedNodeFailsAndStillCloses) {
     EXPECT_EQ(paths.size(), 4U);
 }
 
+TEST(HidrawPlatform, ANodeNumberTakenByAnotherDeviceIsReadAfresh) {
+    // The listing keeps what it read of a node while the node stays the same
+    // entry; an unplug and a new device under the same name must not be
+    // answered from what the old one said.
+    struct Case {
+        std::string what;
+        std::uint16_t vendorId;
+        std::string serial;
+        bool opens;
+    };
+    const std::vector<Case> table = {
+        {"a foreign device", 0x1234, "X", false},
+        {"another generator", kVendor, "TPG350-99999", true},
+    };
+    for (const auto& c : table) {
+        SCOPED_TRACE(c.what);
+        Machine m;
+        std::vector<std::string> paths;
+        m.platform.listInterfaces(paths);
+        hid::Result r = 0;
+        Handle h = m.platform.open(m.fs.devPath(2), OpenMode::Plain, {});
+        ASSERT_TRUE(hid::isOpen(h));
+        EXPECT_EQ(m.string(h, StringKind::SerialNumber, r), "TPG350-00417");
+        m.platform.close(h);
+
+        m.fs.remove(2);
+        m.fs.addUsb(2, c.vendorId, kProduct, {"Other", "Thing", c.serial, "0200"},
+                    generatorDescriptorBytes());
+        m.platform.listInterfaces(paths);
+        h = m.platform.open(m.fs.devPath(2), OpenMode::Plain, {});
+        ASSERT_EQ(hid::isOpen(h), c.opens);
+        if (c.opens) {
+            EXPECT_EQ(m.string(h, StringKind::SerialNumber, r), c.serial);
+            hid::Attributes attributes;
+            EXPECT_EQ(m.platform.getAttributes(h, attributes), 1);
+            EXPECT_EQ(attributes.versionNumber, 0x0200);
+            m.platform.close(h);
+        }
+    }
+}
+
+TEST(HidrawPlatform, WalksOpenNoDescriptor) {
+    // Listing and searching answer from sysfs; the capability query opens
+    // the generator found, and the overlapped open holds the probe's
+    // descriptor from the start.
+    Machine m;
+    ui::headless::HeadlessSkin skin;
+    ui::MainWindow window(m.platform, skin);
+    link::DeviceLink& deviceLink = window.deviceLink();
+    deviceLink.Scan_USB_devices();
+    EXPECT_EQ(m.platform.descriptorsOpened(), 0U) << "the list rebuild opened a node";
+    EXPECT_TRUE(deviceLink.FindTheHid());
+    EXPECT_EQ(m.platform.descriptorsOpened(), 2U);
+    EXPECT_EQ(m.platform.openDescriptorCount(), 2U);
+    deviceLink.closeDevice();
+    EXPECT_EQ(m.platform.openDescriptorCount(), 0U);
+    EXPECT_EQ(m.platform.openNodeCount(), 0U);
+}
+
 TEST(HidrawPlatform, HandlesItDidNotMakeAreLeftAlone) {
     Machine m;
     const int other = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
