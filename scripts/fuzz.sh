@@ -20,8 +20,8 @@ cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
 # The longest input each target is given: a report descriptor or a uevent
-# file is at most a page, and so is a saved setup; a report of 4096 bytes
-# and the choices around it.
+# file is at most a page, and so is a saved setup or a run of USB/IP
+# messages; a report of 4096 bytes and the choices around it.
 declare -A max_len=(
   [report_descriptor]=4096
   [uevent]=4096
@@ -30,9 +30,10 @@ declare -A max_len=(
   [state_report]=4200
   [command_report]=4200
   [setup_file]=4096
+  [usbip_message]=4096
 )
 targets=(report_descriptor uevent descriptor_string number_text state_report command_report
-  setup_file)
+  setup_file usbip_message)
 
 mkdir -p "$build/findings" "$build/logs"
 failed=()
