@@ -3,7 +3,8 @@
 # suite under AddressSanitizer and UndefinedBehaviorSanitizer (with the soak
 # over the simulated bench); a short run of every fuzz target; the release
 # build of every target with one brief run of each benchmark program; the
-# Windows suites under Wine, the test on a real kernel and the packaging check.
+# Windows suites under Wine, the tests on a real kernel (the Linux tool, and
+# the Windows tool under Wine) and the packaging check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -31,4 +32,5 @@ for bench in build/release/bench/tpg_core_bench build/release/bench/tpg_hidraw_b
 done
 bash scripts/test-windows.sh
 bash scripts/test-kernel.sh
+bash scripts/test-kernel-wine.sh
 bash scripts/test-packaging.sh

@@ -17,6 +17,7 @@ for dir in "$gcc_dir/include/c++" "$gcc_dir/include/c++/x86_64-w64-mingw32" \
 done
 
 mapfile -t sources < <(git ls-files 'hid/win32/*.cpp' 'ui/win32/*.cpp' 'apps/win32/*.cpp' \
+                                     'tests/wine-guest/RequestChannel.cpp' \
                                      'apps/cli/win32_main.cpp' \
                                      'tests/win32/*.cpp')
 clang-tidy "${args[@]}" "${sources[@]}"
