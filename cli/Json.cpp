@@ -381,6 +381,49 @@ class Reader {
         return true;
     }
 
+    // Copies one UTF-8 character whose lead byte (0x80 or above) has just
+    // been read. A byte sequence that is not UTF-8 (a stray continuation
+    // byte, a cut or overlong sequence, a surrogate, a value above U+10FFFF)
+    // fails: a JSON text is UTF-8, and what is read goes on to messages and
+    // back out as JSON.
+    bool utf8(unsigned char lead, std::string& out) {
+        std::size_t extra = 0;
+        std::uint32_t cp = 0;
+        std::uint32_t shortest = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            extra = 1;
+            cp = lead & 0x1FU;
+            shortest = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            extra = 2;
+            cp = lead & 0x0FU;
+            shortest = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            extra = 3;
+            cp = lead & 0x07U;
+            shortest = 0x10000;
+        } else {
+            return fail("a string is not valid UTF-8");
+        }
+        if (text_.size() - at_ < extra) {
+            return fail("a string is not valid UTF-8");
+        }
+        for (std::size_t i = 0; i < extra; ++i) {
+            const auto next = static_cast<unsigned char>(text_[at_ + i]);
+            if ((next & 0xC0U) != 0x80U) {
+                return fail("a string is not valid UTF-8");
+            }
+            cp = (cp << 6) | (next & 0x3FU);
+        }
+        if (cp < shortest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return fail("a string is not valid UTF-8");
+        }
+        out += static_cast<char>(lead);
+        out.append(text_.substr(at_, extra));
+        at_ += extra;
+        return true;
+    }
+
     bool string(std::string& out) {
         ++at_;  // opening quote
         for (;;) {
@@ -393,6 +436,12 @@ class Reader {
             }
             if (static_cast<unsigned char>(c) < 0x20) {
                 return fail("a control character in a string");
+            }
+            if (static_cast<unsigned char>(c) >= 0x80) {
+                if (!utf8(static_cast<unsigned char>(c), out)) {
+                    return false;
+                }
+                continue;
             }
             if (c != '\\') {
                 out += c;

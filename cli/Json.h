@@ -49,7 +49,8 @@ class JsonValue {
 std::string toJson(const JsonValue& value);
 
 // Reads one JSON text (RFC 8259): objects with distinct keys, arrays,
-// strings, numbers, true, false, null, nested at most 64 deep. Nothing, and
+// strings of valid UTF-8, numbers, true, false, null, nested at most 64
+// deep. Nothing, and
 // the reason with its line in error, when the text is not such a text.
 std::optional<JsonValue> parseJson(std::string_view text, std::string& error);
 

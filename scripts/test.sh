@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the tool and runs every test: the debug build's suite, then the same
-# suite under AddressSanitizer and UndefinedBehaviorSanitizer; the release
+# suite under AddressSanitizer and UndefinedBehaviorSanitizer (with the soak
+# over the simulated bench); a short run of every fuzz target; the release
 # build of every target with one brief run of each benchmark program; the
-# Windows suites under Wine, the test on a real kernel and the packaging check.
+# Windows suites under Wine, the tests on a real kernel (the Linux tool, and
+# the Windows tool under Wine) and the packaging check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -15,6 +17,9 @@ for preset in debug asan; do
   echo "=== $preset tests ==="
   ctest --preset "$preset" -j "$jobs"
 done
+# Every fuzz target over its seed corpus and then 15 s of fuzzing.
+echo "=== fuzz smoke runs ==="
+bash scripts/fuzz.sh 15
 echo "=== release build and benchmark smoke runs ==="
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$jobs"

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Runs clang-tidy with the project's checks over every source of the debug
-# build; exits non-zero on the first finding.
+# build and over the fuzz targets; exits non-zero on the first finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset debug >/dev/null
 files=$(git ls-files '*.cpp' | grep -E '^(hid|link|protocol|settings|cli|ui|tests|apps|bench)/' |
         grep -v -E '^(hid/win32|ui/win32)/' || true)
 run-clang-tidy -quiet -p build/debug $files 2>&1 | grep -E "(warning|error):" && exit 1
+# The fuzz targets, as their own clang build compiles them.
+cmake -S fuzz -B build/fuzz -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
+run-clang-tidy -quiet -p build/fuzz $(git ls-files 'fuzz/*.cpp') 2>&1 | grep -E "(warning|error):" && exit 1
 echo "clang-tidy: clean"

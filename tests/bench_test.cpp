@@ -174,15 +174,20 @@ TEST(SimulatedBench, StaleHandlesAfterUnplugFailEveryCall) {
         bench.plug(generatorSpec(kGen, u"A1"));
         const BothHandles old = openBoth(bench, kGen);
         ASSERT_NE(callOn(c, bench, old), 0) << "works while plugged";
+        EXPECT_EQ(bench.livePath(old.plain), kGen);
 
         bench.unplug(kGen);
         EXPECT_EQ(callOn(c, bench, old), 0) << "unplugged";
+        EXPECT_EQ(bench.livePath(old.plain), std::nullopt);
 
         // The same path plugged again is a new device: the old handles stay
         // stale, while a fresh open works.
         bench.plug(generatorSpec(kGen, u"A1"));
         EXPECT_EQ(callOn(c, bench, old), 0) << "replugged, old handles";
-        EXPECT_NE(callOn(c, bench, openBoth(bench, kGen)), 0) << "replugged, new handles";
+        EXPECT_EQ(bench.livePath(old.overlapped), std::nullopt);
+        const BothHandles fresh = openBoth(bench, kGen);
+        EXPECT_NE(callOn(c, bench, fresh), 0) << "replugged, new handles";
+        EXPECT_EQ(bench.livePath(fresh.overlapped), kGen);
 
         // Stale handles stay open until closed, and closing them succeeds.
         EXPECT_EQ(bench.openHandles(kGen), 4);

@@ -134,6 +134,12 @@ TEST(CliSetup, ABadSetupSendsNothing) {
         {"", {}, "not a JSON text: line 1: the text ends where a value should be"},
         {"{\"settings\": {\n\"freq\": 25000,\n}}", {}, "line 3: a key in double quotes"},
         {"[1, 2]", {}, "no \"settings\" object"},
+        // Text that is not UTF-8: a cut sequence, an overlong one, an encoded
+        // surrogate, a stray continuation byte.
+        {"{\"settings\": {\"freq\": \"12\xC3\x28\"}}", {}, "line 1: a string is not valid UTF-8"},
+        {"{\"settings\":\n {\"\xC0\xAF\": 1}}", {}, "line 2: a string is not valid UTF-8"},
+        {"{\"s\xED\xA0\x80\": 1}", {}, "a string is not valid UTF-8"},
+        {"{\"settings\": {\"freq\": \"\x80\"}}", {}, "a string is not valid UTF-8"},
         {R"({"settings": [1]})", {}, "no \"settings\" object"},
         {"{\"settings\": {" + good + "}}", {}, "the setup has no \"sync_freq\""},
         {R"({"settings": {"freq": 25000}})", {}, "no \"amplitude_index\" or \"amplitude_mv\""},

@@ -1,25 +1,11 @@
 // One scripted session, run again and again with one platform call failing
 // each time, in turn: whatever fails, the program runs on, no report leaves
 // outside the guards, and after shutdown no device handle is open.
+#include "GuardedBench.h"
 #include "Rig.h"
 
 namespace tpg::test {
 namespace {
-
-// A platform that checks, at every send, that the window's guards allowed it.
-class GuardedBench : public SimulatedBench {
-  public:
-    const link::LinkState* link = nullptr;
-    int sendsOutsideGuards = 0;
-
-    hid::Result setFeature(hid::Handle handle, std::span<const std::uint8_t> report) override {
-        if (!(link->uiReady && link->deviceAttached && link->stateLoaded) ||
-            handle != link->deviceHandle) {
-            ++sendsOutsideGuards;
-        }
-        return SimulatedBench::setFeature(handle, report);
-    }
-};
 
 struct Session {
     GuardedBench bench;

@@ -1,6 +1,7 @@
 #include "hid/sim/SimulatedBench.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tpg::hid::sim {
 namespace {
@@ -142,6 +143,14 @@ int SimulatedBench::openEvents() const {
     return openHandles(kNoPath);
 }
 
+std::optional<std::string> SimulatedBench::livePath(Handle handle) const {
+    const Plugged* d = live(handle);
+    if (d == nullptr) {
+        return std::nullopt;
+    }
+    return d->config.path;
+}
+
 int SimulatedBench::callCount(Op op, const std::string& path) const {
     int total = 0;
     for (const auto& [key, count] : calls_) {
@@ -169,11 +178,15 @@ bool SimulatedBench::injectedFailure(Op op, const std::string& path) {
 }
 
 SimulatedBench::Plugged* SimulatedBench::live(Handle handle) {
+    return const_cast<Plugged*>(std::as_const(*this).live(handle));
+}
+
+const SimulatedBench::Plugged* SimulatedBench::live(Handle handle) const {
     const auto it = handles_.find(handle);
     if (it == handles_.end() || it->second.path.empty()) {
         return nullptr;
     }
-    for (auto& d : devices_) {
+    for (const auto& d : devices_) {
         if (d.config.path == it->second.path && d.generation == it->second.generation) {
             return &d;
         }

@@ -102,6 +102,10 @@ class SimulatedBench : public HidPlatform {
     int openHandles(const std::string& path) const;
     int openDeviceHandles() const;
     int openEvents() const;
+    // The path of the device a handle was opened on, while that device is
+    // still plugged (the same plugging, not a later one at the same path);
+    // nothing for a stale, closed or unknown handle and for an event.
+    std::optional<std::string> livePath(Handle handle) const;
 
     // How many times op was called for path (empty: for any device).
     int callCount(Op op, const std::string& path = {}) const;
@@ -142,6 +146,7 @@ class SimulatedBench : public HidPlatform {
     // The live device behind a handle, or nullptr when the handle is closed,
     // unknown or its device was unplugged.
     Plugged* live(Handle handle);
+    const Plugged* live(Handle handle) const;
     const std::string& pathOf(Handle handle) const;
 
     std::vector<Plugged> devices_;  // in enumeration order

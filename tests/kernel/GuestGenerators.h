@@ -66,4 +66,12 @@ void runSharedScenario(const GeneratorKind& kind);
 void runUhidScenario();
 void runUsbScenario();
 
+// 200 plug/unplug cycles of two uhid generators under the window's eye.
+void runKernelSoak();
+// Devices that break the rules: odd feature report lengths, random report
+// descriptors, one that vanishes in a feature ioctl (uhid); a serial number
+// of 126 code units with bad surrogates (USB).
+void runHostileDevices();
+void runHostileUsbDevices();
+
 }  // namespace tpg::guest

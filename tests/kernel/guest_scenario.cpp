@@ -1,6 +1,7 @@
 // Runs inside a virtual machine on a real Linux kernel: the tool's window
 // (headless controls) over the real hidraw layer, first over uhid
-// generators, then over USB generators that usbhid drives through the
+// generators (with a soak of plugging and unplugging, and devices that
+// break the rules), then over USB generators that usbhid drives through the
 // USB/IP virtual host controller. Prints one line per check, the blocking
 // figures, and a closing "RESULT" line; exits non-zero when a check failed.
 #include <unistd.h>
@@ -17,12 +18,15 @@ int main() {
     } else {
         runSharedScenario(uhidKind());
         runUhidScenario();
+        runKernelSoak();
+        runHostileDevices();
     }
     if (::access("/sys/devices/platform/vhci_hcd.0/attach", W_OK) != 0) {
         check(false, "the USB/IP virtual host controller is there");
     } else {
         runSharedScenario(usbKind());
         runUsbScenario();
+        runHostileUsbDevices();
     }
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - start)

@@ -89,6 +89,22 @@ TEST(UsbGenerator, AnswersEveryDescriptorTheHostAsksFor) {
     }
 }
 
+TEST(UsbGenerator, ASerialNumberOfRawCodeUnitsGoesOutAsItIs) {
+    // A lone high surrogate, a lone low one and a reversed pair, then more
+    // units than a descriptor holds: the first 126 go out unchanged.
+    UsbGeneratorSpec spec = generatorSpec();
+    spec.serialUnits = {u'A', 0xD800, u'B', 0xDC00, 0xDC01, 0xD801};
+    spec.serialUnits.resize(130, u'9');
+    UsbGenerator generator(spec);
+    const ControlReply reply = generator.control(setup(0x80, 6, 0x0303, 0x0409, 255), {});
+    EXPECT_EQ(reply.status, 0);
+    ASSERT_EQ(reply.data.size(), 254U);
+    EXPECT_EQ(Bytes(reply.data.begin(), reply.data.begin() + 14),
+              (Bytes{254, 3, 'A', 0, 0x00, 0xD8, 'B', 0, 0x00, 0xDC, 0x01, 0xDC, 0x01, 0xD8}));
+    EXPECT_EQ(reply.data[252], '9');
+    EXPECT_EQ(reply.data[253], 0);
+}
+
 TEST(UsbGenerator, FeatureReportsTravelWithoutTheirIdByte) {
     UsbGenerator generator(generatorSpec());
     // SetAmplitude 339 as usbhid sends it: 64 bytes, the 0x00 ID left off.

@@ -83,4 +83,16 @@ std::vector<std::uint8_t> stringDescriptor(std::string_view text) {
     return d;
 }
 
+std::vector<std::uint8_t> stringDescriptor(std::u16string_view units) {
+    const std::size_t count = std::min(units.size(), kMaxStringUnits);
+    std::vector<std::uint8_t> d(2 + 2 * count);
+    d[0] = static_cast<std::uint8_t>(d.size());
+    d[1] = kDescriptorString;
+    for (std::size_t i = 0; i < count; ++i) {
+        d[2 + 2 * i] = static_cast<std::uint8_t>(units[i] & 0xFFU);
+        d[3 + 2 * i] = static_cast<std::uint8_t>(units[i] >> 8);
+    }
+    return d;
+}
+
 }  // namespace tpg::hid::usbip

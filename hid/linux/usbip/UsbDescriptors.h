@@ -49,5 +49,8 @@ std::vector<std::uint8_t> languageDescriptor();
 // A string descriptor holding text (UTF-8) as UTF-16LE; text longer than a
 // descriptor can hold (126 code units) is cut at a whole character.
 std::vector<std::uint8_t> stringDescriptor(std::string_view text);
+// A string descriptor holding these code units as they are, lone or
+// reversed surrogates included; units past the 126th are left out.
+std::vector<std::uint8_t> stringDescriptor(std::u16string_view units);
 
 }  // namespace tpg::hid::usbip

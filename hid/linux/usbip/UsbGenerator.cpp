@@ -88,7 +88,8 @@ ControlReply UsbGenerator::descriptor(std::uint8_t type, std::uint8_t index) con
                 case kStringProduct:
                     return ok(stringDescriptor(spec_.product));
                 case kStringSerialNumber:
-                    return ok(stringDescriptor(spec_.serialNumber));
+                    return ok(spec_.serialUnits.empty() ? stringDescriptor(spec_.serialNumber)
+                                                        : stringDescriptor(spec_.serialUnits));
                 default:
                     return stall();
             }

@@ -29,6 +29,10 @@ struct UsbGeneratorSpec {
     std::string manufacturer = "Trelvix";
     std::string product = "Trelvix Pulse Generator";
     std::string serialNumber;
+    // When not empty, the serial number's string descriptor holds exactly
+    // these UTF-16 code units (up to 126), well-formed or not, in place of
+    // serialNumber: for a device that breaks the rules.
+    std::u16string serialUnits;
     // Report lengths as the capability query gives them: report ID byte
     // included, though the reports are unnumbered and travel without it.
     std::uint16_t inputReportByteLength = 65;
