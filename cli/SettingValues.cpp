@@ -14,7 +14,7 @@ using protocol::ReportCommand;
 using settings::SettingReport;
 
 // Scripts run in any locale: the decimal separator is always the point.
-constexpr char kDecimalSeparator = '.';
+constexpr const char* kDecimalSeparator = ".";
 
 std::optional<SettingReport> frequency(const std::string& value,
                                        const settings::FrequencyRule& rule, ReportCommand command,

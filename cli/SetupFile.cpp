@@ -99,7 +99,7 @@ std::optional<std::vector<settings::SettingReport>> readSetup(const std::string&
     const auto mv = checked.find("amplitude_mv");
     if (index != checked.end() && mv != checked.end()) {
         const std::string& figure = object->find("amplitude_mv")->text();
-        const auto millivolts = settings::parseNumber(figure, '.');
+        const auto millivolts = settings::parseNumber(figure, ".");
         if (!millivolts || *millivolts != settings::amplitudeMillivolts(index->second.value)) {
             error = "amplitude_mv " + figure + " is not the figure of amplitude_index " +
                     std::to_string(index->second.value) + " (" +

@@ -74,8 +74,8 @@ std::string asCText(const std::string& text, char separator) {
 }
 
 void checkGrammar(const std::string& text, char separator) {
-    const auto value = parseNumber(text, separator);
-    FUZZ_CHECK(sameValue(value, parseNumber(text, separator)));
+    const auto value = parseNumber(text, std::string(1, separator));
+    FUZZ_CHECK(sameValue(value, parseNumber(text, std::string(1, separator))));
     if (value) {
         FUZZ_CHECK(!std::isnan(*value));
         FUZZ_CHECK(text.find_first_of("0123456789") != std::string::npos);
@@ -92,7 +92,7 @@ void checkGrammar(const std::string& text, char separator) {
     }
     const std::string c = asCText(text, separator);
     if (separator != '.') {
-        FUZZ_CHECK(sameValue(value, parseNumber(c, '.')));
+        FUZZ_CHECK(sameValue(value, parseNumber(c, ".")));
     }
     errno = 0;
     char* end = nullptr;
@@ -161,7 +161,7 @@ tpg::fuzz::WindowRig& rig() {
 void checkEntry(const Entry& entry, const std::string& text, char separator) {
     auto& r = rig();
     FUZZ_CHECK(r.window.linkState().uiReady && r.window.linkState().stateLoaded);
-    r.skin.setDecimalSeparator(separator);
+    r.skin.setDecimalSeparator(std::string(1, separator));
     r.skin.type(entry.box, text);
     r.skin.clearMessages();
     r.bench.clearSentReports();
@@ -169,7 +169,7 @@ void checkEntry(const Entry& entry, const std::string& text, char separator) {
 
     const auto& messages = r.skin.messages();
     const auto sent = tpg::test::takeSent(r.bench);
-    const auto value = parseNumber(text, separator);
+    const auto value = parseNumber(text, std::string(1, separator));
     if (!value) {
         FUZZ_CHECK(messages.size() == 1 && messages[0].title == "Bad input" &&
                    messages[0].text == entry.notANumber);
@@ -190,7 +190,7 @@ void checkEntry(const Entry& entry, const std::string& text, char separator) {
     const auto number = static_cast<std::int32_t>(whole);
     if (entry.writesBack) {
         FUZZ_CHECK(r.text(entry.box) == std::to_string(number));
-        FUZZ_CHECK(parseNumber(r.text(entry.box), separator) == whole);
+        FUZZ_CHECK(parseNumber(r.text(entry.box), std::string(1, separator)) == whole);
     } else {
         FUZZ_CHECK(r.text(entry.box) == text);
     }
@@ -206,7 +206,7 @@ double stepFigure(int index) {
 }
 
 void checkCommandLine(const std::string& text) {
-    const auto value = parseNumber(text, '.');
+    const auto value = parseNumber(text, ".");
     std::string error;
     for (const Entry* entry : {&kPulse, &kSync}) {
         const bool pulse = entry == &kPulse;

@@ -35,7 +35,7 @@ const FrequencyRule kSyncFrequency{1000000.0,
                                    halvesToEven};
 
 CheckedFrequency checkFrequency(const std::string& text, const FrequencyRule& rule,
-                                char decimalSeparator) {
+                                std::string_view decimalSeparator) {
     const auto number = parseNumber(text, decimalSeparator);
     if (!number) {
         return {FrequencyVerdict::NotANumber, 0.0};

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace tpg::settings {
 
@@ -41,6 +42,6 @@ struct CheckedFrequency {
 // Checks a text against a rule; the range test is made on the unrounded
 // value. decimalSeparator is the one the number grammar accepts.
 CheckedFrequency checkFrequency(const std::string& text, const FrequencyRule& rule,
-                                char decimalSeparator);
+                                std::string_view decimalSeparator);
 
 }  // namespace tpg::settings

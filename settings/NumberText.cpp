@@ -16,7 +16,10 @@ bool isDigit(char c) {
 
 }  // namespace
 
-std::optional<double> parseNumber(const std::string& text, char decimalSeparator) {
+std::optional<double> parseNumber(const std::string& text, std::string_view decimalSeparator) {
+    if (decimalSeparator.empty()) {
+        decimalSeparator = ".";
+    }
     std::size_t i = 0;
     const std::size_t n = text.size();
     while (i < n && isBlank(text[i])) {
@@ -42,9 +45,9 @@ std::optional<double> parseNumber(const std::string& text, char decimalSeparator
     // integer part is zero: they make the value smaller.
     long long leadingFractionZeros = 0;
     bool significantSeen = significantIntegerDigits > 0;
-    if (i < n && text[i] == decimalSeparator) {
+    if (i < n && text.compare(i, decimalSeparator.size(), decimalSeparator) == 0) {
         plain += '.';
-        ++i;
+        i += decimalSeparator.size();
         while (i < n && isDigit(text[i])) {
             if (!significantSeen && text[i] == '0') {
                 ++leadingFractionZeros;

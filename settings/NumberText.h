@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tpg::settings {
 
@@ -11,8 +12,10 @@ namespace tpg::settings {
 // exponent (e or E, optional sign, digits), optional blanks. Empty text,
 // group separators, hexadecimal, "inf" and "nan" are not numbers. A value
 // too large for a double comes out as infinity (so it lies outside every
-// range), one too small as zero. Returns the value.
-std::optional<double> parseNumber(const std::string& text, char decimalSeparator);
+// range), one too small as zero. The decimal separator is UTF-8 text of
+// one or more bytes (the locale's: ".", ",", or U+066B in Arabic locales);
+// an empty one stands for ".". Returns the value.
+std::optional<double> parseNumber(const std::string& text, std::string_view decimalSeparator);
 
 // A whole number as plain decimal digits, with a minus sign when negative.
 std::string decimalText(long long value);

@@ -180,7 +180,7 @@ const std::vector<Case>& cases() {
 // both text boxes can take the focus.
 struct FilledWindow : Rig {
     explicit FilledWindow(char separator) {
-        skin.setDecimalSeparator(separator);
+        skin.setDecimalSeparator(std::string(1, separator));
         protocol::DeviceState state = hid::sim::GeneratorModel::factoryState();
         state.triggerSyncFunction = 1;
         plugGenerator("gen", u"TPG-0001", state);

@@ -21,7 +21,7 @@ struct Good {
 void expectNumbers(const Good* begin, const Good* end, char separator) {
     for (const Good* c = begin; c != end; ++c) {
         SCOPED_TRACE("\"" + c->text + "\" with separator '" + separator + "'");
-        const auto value = parseNumber(c->text, separator);
+        const auto value = parseNumber(c->text, std::string(1, separator));
         ASSERT_TRUE(value.has_value());
         if (std::isinf(c->value)) {
             EXPECT_EQ(*value, c->value);
@@ -33,7 +33,7 @@ void expectNumbers(const Good* begin, const Good* end, char separator) {
 
 void expectNotNumbers(const std::string* begin, const std::string* end, char separator) {
     for (const std::string* text = begin; text != end; ++text) {
-        const auto value = parseNumber(*text, separator);
+        const auto value = parseNumber(*text, std::string(1, separator));
         EXPECT_FALSE(value.has_value())
             << "\"" << *text << "\" with separator '" << separator << "' gave " << *value;
     }
@@ -112,7 +112,7 @@ TEST(NumberText, BeyondTheRangeOfADouble) {
 // exponent: 1e-331 times 1e5 is zero, not infinity.
 TEST(NumberText, TinyFractionWithPositiveExponentIsZero) {
     const std::string tiny = "0." + std::string(330, '0') + "1e5";
-    const auto value = parseNumber(tiny, '.');
+    const auto value = parseNumber(tiny, ".");
     ASSERT_TRUE(value.has_value());
     EXPECT_EQ(*value, 0.0);
 }
@@ -173,6 +173,46 @@ TEST(NumberText, NotNumbers) {
         "1.5", ".5", "1.000,5", "1.000.000", "1,2,3", ",", "1 000,5",
     };
     expectNotNumbers(std::begin(withComma), std::end(withComma), ',');
+}
+
+// The separators locales give, as UTF-8: one byte, two (U+066B in Arabic
+// and Persian locales) and three (a wide full stop). A multi-byte separator
+// is matched whole: a part of it, or another locale's, is not a number.
+TEST(NumberText, SeparatorsOfLocales) {
+    struct Case {
+        const char* locale;
+        std::string separator;
+        std::string text;
+        std::optional<double> value;
+    };
+    const std::string arabic = "\xD9\xAB";    // U+066B
+    const std::string wide = "\xEF\xBC\x8E";  // U+FF0E
+    const Case cases[] = {
+        {"en_US", ".", "25000.5", 25000.5},
+        {"de_DE", ",", "25000,5", 25000.5},
+        {"de_DE", ",", "25000.5", std::nullopt},
+        {"ar_EG", arabic, "25000" + arabic + "5", 25000.5},
+        {"ar_EG", arabic, arabic + "25e1", 2.5},
+        {"ar_EG", arabic, " -1" + arabic + "5e3 ", -1500.0},
+        {"ar_EG", arabic, "25000.5", std::nullopt},
+        {"ar_EG", arabic,
+         "25000\xD9"
+         "5",
+         std::nullopt},  // the separator cut short
+        {"ar_EG", arabic, "25000" + arabic, 25000.0},
+        {"ar_EG", arabic, arabic, std::nullopt},
+        {"fa_IR", arabic, "1" + arabic + arabic + "2", std::nullopt},
+        {"wide", wide, "3" + wide + "25", 3.25},
+        {"wide", wide,
+         "3\xEF\xBC"
+         "25",
+         std::nullopt},
+        {"none", "", "7.5", 7.5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.locale) + " \"" + c.text + "\"");
+        EXPECT_EQ(parseNumber(c.text, c.separator), c.value);
+    }
 }
 
 }  // namespace

@@ -337,7 +337,7 @@ class Soak {
         const auto command =
             pulse ? ReportCommand::SetPulseFrequency : ReportCommand::SetSyncFrequency;
         const std::string text = frequencyText(lower, upper);
-        const auto value = settings::parseNumber(text, '.');
+        const auto value = settings::parseNumber(text, ".");
         const bool valid = value && *value >= lower && *value <= upper;
         messagesExpected_ = valid ? 0 : 1;
         const auto reach = valid ? mustReach(command) : std::nullopt;
@@ -562,7 +562,7 @@ class Soak {
         if (!touched(ControlId::ext_sync_freq)) {
             // The box may keep a fraction the user typed; its value as sent is
             // the generator's.
-            const auto value = settings::parseNumber(skin_.text(ControlId::ext_sync_freq), '.');
+            const auto value = settings::parseNumber(skin_.text(ControlId::ext_sync_freq), ".");
             ASSERT_TRUE(value.has_value()) << skin_.text(ControlId::ext_sync_freq);
             EXPECT_EQ(std::nearbyint(*value), std::clamp(state.syncFrequency, 1000000, 300000000));
         }

@@ -14,7 +14,7 @@ using settings::parseNumber;
 // of range has been replaced by the bound it violates, and the focus is back
 // in the box.
 bool MainWindow::checkFrequency(TextBox& box, const settings::FrequencyRule& entry, double& value) {
-    const char separator = skin_.decimalSeparator();
+    const std::string separator = skin_.decimalSeparator();
     const auto checked = settings::checkFrequency(box.text(), entry, separator);
     if (checked.verdict == FrequencyVerdict::NotANumber) {
         skin_.messageBox(entry.notANumber, settings::kBadInputTitle);

@@ -76,7 +76,7 @@ class WindowSkin {
     // the user has closed it.
     virtual void messageBox(const std::string& text, const std::string& title) = 0;
     // The decimal separator of the user's locale.
-    virtual char decimalSeparator() const = 0;
+    virtual std::string decimalSeparator() const = 0;
 };
 
 }  // namespace tpg::ui

@@ -31,10 +31,10 @@ class HeadlessSkin : public WindowSkin {
     TimerWidget& timerWidget() override { return clock_; }
     void show() override { ++shown_; }
     void messageBox(const std::string& text, const std::string& title) override;
-    char decimalSeparator() const override { return decimalSeparator_; }
+    std::string decimalSeparator() const override { return decimalSeparator_; }
 
     // --- for tests ---
-    void setDecimalSeparator(char separator) { decimalSeparator_ = separator; }
+    void setDecimalSeparator(std::string separator) { decimalSeparator_ = std::move(separator); }
     VirtualClock& clock() { return clock_; }
     int timesShown() const { return shown_; }
     const std::vector<ShownMessage>& messages() const { return messages_; }
@@ -61,7 +61,7 @@ class HeadlessSkin : public WindowSkin {
     VirtualClock clock_;
     std::vector<ShownMessage> messages_;
     std::optional<ControlId> focused_;
-    char decimalSeparator_ = '.';
+    std::string decimalSeparator_ = ".";
     int shown_ = 0;
 };
 

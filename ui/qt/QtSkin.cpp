@@ -214,12 +214,10 @@ void QtSkin::messageBox(const std::string& text, const std::string& title) {
     form_->activateWindow();
 }
 
-char QtSkin::decimalSeparator() const {
-    const QString point = QLocale().decimalPoint();
-    if (point.size() == 1 && point.front().unicode() < 0x80) {
-        return static_cast<char>(point.front().unicode());
-    }
-    return '.';
+std::string QtSkin::decimalSeparator() const {
+    // The locale's separator as it stands, one character or more (U+066B in
+    // Arabic locales); the number grammar reads it as UTF-8 text.
+    return QLocale().decimalPoint().toStdString();
 }
 
 }  // namespace tpg::ui::qt

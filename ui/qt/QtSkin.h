@@ -41,7 +41,7 @@ class QtSkin final : public WindowSkin {
     TimerWidget& timerWidget() override { return timer_; }
     void show() override;
     void messageBox(const std::string& text, const std::string& title) override;
-    char decimalSeparator() const override;
+    std::string decimalSeparator() const override;
 
     // --- for the program and tests ---
     // The top-level window; its client area is the table's client area.

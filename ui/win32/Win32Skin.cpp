@@ -328,13 +328,14 @@ void Win32Skin::messageBox(const std::string& text, const std::string& title) {
     }
 }
 
-char Win32Skin::decimalSeparator() const {
+std::string Win32Skin::decimalSeparator() const {
+    // The user's separator, up to three characters, as UTF-8 for the number
+    // grammar; "." when the locale cannot be read.
     wchar_t separator[8]{};
-    if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8) > 0 &&
-        separator[0] > 0 && separator[0] < 0x80) {
-        return static_cast<char>(separator[0]);
+    if (GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, 8) > 1) {
+        return narrow(separator);
     }
-    return '.';
+    return ".";
 }
 
 int Win32Skin::runMessageLoop() {

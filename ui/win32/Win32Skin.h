@@ -48,7 +48,7 @@ class Win32Skin : public WindowSkin {
     TimerWidget& timerWidget() override { return timer_; }
     void show() override;
     void messageBox(const std::string& text, const std::string& title) override;
-    char decimalSeparator() const override;
+    std::string decimalSeparator() const override;
 
     // Runs the message loop until the window is closed; returns the exit code.
     int runMessageLoop();
