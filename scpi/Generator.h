@@ -1,0 +1,50 @@
+// What the SCPI instrument needs of a generator, and nothing more: its
+// identity, its state report and one setting at a time. The server's link
+// implements it over the HID platform; tests and the fuzz target over the
+// simulated bench or a plain recorder. Every call says how it failed, so
+// that the instrument can queue the right SCPI error.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "protocol/FeatureReports.h"
+#include "settings/Defaults.h"
+
+namespace tpg::scpi {
+
+// Why a generator call did not happen or did not succeed.
+struct Fault {
+    // True when no generator is open (SCPI error -241 "Hardware missing");
+    // false when a platform call failed (-240 "Hardware error;" + text).
+    bool missing = false;
+    // The failed operation and the system's error text, e.g.
+    // "HidD_GetFeature: Broken pipe"; empty when missing.
+    std::string text;
+};
+
+// The four fields of *IDN?, as the generator gives them (the instrument
+// replaces commas). A string the generator does not give is empty.
+struct Identity {
+    std::string maker;
+    std::string product;
+    std::string serial;
+    std::uint16_t versionNumber = 0;  // shown as settings::versionText
+};
+
+class Generator {
+  public:
+    virtual ~Generator() = default;
+
+    // The identity of the generator served now.
+    virtual std::optional<Fault> identity(Identity& out) = 0;
+
+    // Reads the state report: the settings the generator holds now.
+    virtual std::optional<Fault> readState(protocol::DeviceState& out) = 0;
+
+    // Sends one setting as one feature report.
+    virtual std::optional<Fault> send(const settings::SettingReport& report) = 0;
+};
+
+}  // namespace tpg::scpi
