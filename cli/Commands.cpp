@@ -48,6 +48,14 @@ bool readInput(const std::string& name, std::istream& in, std::string& text, std
     return true;
 }
 
+// A string a generator does not give is shown as missing; the rest is shown
+// all the same, with a warning.
+void warnUnread(Streams& io, const std::vector<PlatformFailure>& unread) {
+    for (const auto& failure : unread) {
+        io.err << kProgram << ": warning: reading a string failed: " << failure.describe() << "\n";
+    }
+}
+
 int list(const Invocation& in, GeneratorSession& session, Streams& io) {
     std::vector<GeneratorIdentity> generators;
     std::vector<PlatformFailure> unread;
@@ -71,10 +79,8 @@ int list(const Invocation& in, GeneratorSession& session, Streams& io) {
                          in.serial ? "no generator with the serial number \"" + *in.serial + "\""
                                    : std::string("no generator found")});
     }
-    for (const auto& failure : unread) {
-        io.err << kProgram << ": reading a string failed: " << failure.describe() << "\n";
-    }
-    return unread.empty() ? kDone : kPlatformFailed;
+    warnUnread(io, unread);
+    return kDone;
 }
 
 int show(const Invocation& in, GeneratorSession& session, Streams& io) {
@@ -83,9 +89,8 @@ int show(const Invocation& in, GeneratorSession& session, Streams& io) {
     }
     GeneratorIdentity identity;
     protocol::DeviceState device;
-    if (auto failure = session.readIdentityStrings(identity)) {
-        return fail(io, *failure);
-    }
+    std::vector<PlatformFailure> unread;
+    session.readIdentityStrings(identity, unread);
     if (auto failure = session.readState(device)) {
         return fail(io, *failure);
     }
@@ -94,6 +99,7 @@ int show(const Invocation& in, GeneratorSession& session, Streams& io) {
     } else {
         io.out << showText(identity, device);
     }
+    warnUnread(io, unread);
     return kDone;
 }
 

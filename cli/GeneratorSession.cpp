@@ -56,6 +56,19 @@ std::optional<std::string> GeneratorSession::readString(hid::StringKind kind, hi
     return link::DescriptorStringToText(buffer);
 }
 
+void GeneratorSession::readMakerAndProduct(hid::Handle handle, GeneratorIdentity& identity,
+                                           std::vector<PlatformFailure>& unreadStrings) {
+    for (const auto kind : {hid::StringKind::Manufacturer, hid::StringKind::Product}) {
+        std::optional<PlatformFailure> failure;
+        auto text = readString(kind, handle, failure);
+        if (failure) {
+            unreadStrings.push_back(*failure);
+        }
+        (kind == hid::StringKind::Manufacturer ? identity.maker : identity.product) =
+            std::move(text);
+    }
+}
+
 std::optional<Failure> GeneratorSession::list(std::vector<GeneratorIdentity>& out, bool identities,
                                               std::vector<PlatformFailure>& unreadStrings) {
     out.clear();
@@ -67,14 +80,7 @@ std::optional<Failure> GeneratorSession::list(std::vector<GeneratorIdentity>& ou
             g.serial = serial;
             g.versionNumber = state_.attributes.versionNumber;
             if (identities) {
-                for (const auto kind : {hid::StringKind::Manufacturer, hid::StringKind::Product}) {
-                    std::optional<PlatformFailure> failure;
-                    auto text = readString(kind, probe, failure);
-                    if (failure) {
-                        unreadStrings.push_back(*failure);
-                    }
-                    (kind == hid::StringKind::Manufacturer ? g.maker : g.product) = std::move(text);
-                }
+                readMakerAndProduct(probe, g, unreadStrings);
             }
             out.push_back(std::move(g));
             state_.lastResult = platform_.close(probe);
@@ -117,13 +123,13 @@ std::optional<Failure> GeneratorSession::open(const std::optional<std::string>& 
 
     platform_.forget();
     state_.deviceAttached = link_.FindTheHid();
-    if (!state_.deviceAttached) {
-        return Failure{kNoGenerator, "the generator with the serial number \"" + chosen_.serial +
-                                         "\" could not be opened; it may have been unplugged"};
-    }
     if (const auto failure = platform_.failureOf("getCapabilities")) {
         return Failure{kPlatformFailed,
                        "reading the report lengths failed: " + failure->describe()};
+    }
+    if (!state_.deviceAttached) {
+        return Failure{kNoGenerator, "the generator with the serial number \"" + chosen_.serial +
+                                         "\" could not be opened; it may have been unplugged"};
     }
     identity_ = GeneratorIdentity{};
     identity_.path = platform_.pathOf(state_.deviceHandle);
@@ -132,20 +138,10 @@ std::optional<Failure> GeneratorSession::open(const std::optional<std::string>& 
     return std::nullopt;
 }
 
-std::optional<Failure> GeneratorSession::readIdentityStrings(GeneratorIdentity& identity) {
+void GeneratorSession::readIdentityStrings(GeneratorIdentity& identity,
+                                           std::vector<PlatformFailure>& unreadStrings) {
     identity = identity_;
-    for (const auto kind : {hid::StringKind::Manufacturer, hid::StringKind::Product}) {
-        std::optional<PlatformFailure> failure;
-        auto text = readString(kind, state_.readHandle, failure);
-        if (!text) {
-            const char* which = kind == hid::StringKind::Manufacturer ? "maker" : "product";
-            return Failure{kPlatformFailed,
-                           std::string("reading the ") + which + " failed: " + describe(failure)};
-        }
-        (kind == hid::StringKind::Manufacturer ? identity.maker : identity.product) =
-            std::move(text);
-    }
-    return std::nullopt;
+    readMakerAndProduct(state_.readHandle, identity, unreadStrings);
 }
 
 std::optional<Failure> GeneratorSession::readState(protocol::DeviceState& device) {
@@ -163,7 +159,16 @@ std::optional<Failure> GeneratorSession::readState(protocol::DeviceState& device
         return Failure{kPlatformFailed, "reading the state report failed: " +
                                             describe(platform_.failureOf("getFeature"))};
     }
-    device = *protocol::parseStateReport(report);
+    const auto received = static_cast<std::size_t>(state_.lastResult);
+    const auto parsed = protocol::parseStateReport(std::span(report).first(received));
+    if (!parsed) {
+        return Failure{kPlatformFailed,
+                       "reading the state report failed: the generator answered with " +
+                           std::to_string(received) + " bytes, fewer than the " +
+                           std::to_string(protocol::kStateReportLength) +
+                           " that hold the settings"};
+    }
+    device = *parsed;
     return std::nullopt;
 }
 

@@ -39,8 +39,11 @@ class GeneratorSession : private link::LinkHost {
     const GeneratorIdentity& identity() const { return identity_; }
 
     // Reads the maker and product of the open generator, as the window does
-    // through its overlapped handle.
-    std::optional<Failure> readIdentityStrings(GeneratorIdentity& identity);
+    // through its overlapped handle. A string that cannot be read (a USB
+    // generator may have none) is left absent and its failure added to
+    // unreadStrings.
+    void readIdentityStrings(GeneratorIdentity& identity,
+                             std::vector<PlatformFailure>& unreadStrings);
 
     // Reads the state report of the open generator.
     std::optional<Failure> readState(protocol::DeviceState& device);
@@ -78,6 +81,8 @@ class GeneratorSession : private link::LinkHost {
 
     std::optional<std::string> readString(hid::StringKind kind, hid::Handle handle,
                                           std::optional<PlatformFailure>& failure);
+    void readMakerAndProduct(hid::Handle handle, GeneratorIdentity& identity,
+                             std::vector<PlatformFailure>& unreadStrings);
 
     CheckedPlatform& platform_;
     link::LinkState state_;

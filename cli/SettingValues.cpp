@@ -60,8 +60,8 @@ std::optional<SettingReport> amplitudeMillivolts(const std::string& value, bool 
 }
 
 std::optional<SettingReport> amplitudeIndex(const std::string& value, std::string& error) {
-    const auto index = settings::parseNumber(value, kDecimalSeparator);
-    if (!index || *index != std::floor(*index)) {
+    const auto index = settings::parseWholeNumber(value, kDecimalSeparator);
+    if (!index) {
         error = "Enter amplitude index, a whole number";
         return std::nullopt;
     }

@@ -89,8 +89,11 @@ class HidPlatform {
     // record is left as it was.
     virtual Result getCapabilities(Handle handle, Capabilities& capabilities) = 0;
 
-    // Sends / reads a feature report; byte 0 of the buffer is the report ID and
-    // the whole buffer is transferred.
+    // Sends / reads a feature report; byte 0 of the buffer is the report ID.
+    // setFeature transfers the whole buffer. getFeature returns the number of
+    // bytes the device answered with, report ID included (at most the
+    // buffer's size), and 0 on failure: a device may answer with fewer bytes
+    // than asked for, and the bytes past its answer are not its data.
     virtual Result setFeature(Handle handle, std::span<const std::uint8_t> report) = 0;
     virtual Result getFeature(Handle handle, std::span<std::uint8_t> report) = 0;
 

@@ -19,6 +19,12 @@ void DeviceLink::CheckConnection() {
 
         if (state_.lastResult != 0 && !state_.switchingDevice) {
             host_.linkTimer().setInterval(kLinkAliveInterval);
+            if (!state_.stateRead) {
+                // The state has not been read since the generator was opened
+                // (the read failed): read the window back again, once a tick,
+                // until a read succeeds.
+                host_.refreshDeviceState();
+            }
         } else {
             state_.deviceAttached = false;
             closeDevice();

@@ -27,7 +27,10 @@ void DeviceLink::Scan_USB_devices() {
 }
 
 void DeviceLink::SerNo_Click() {
-    if (!state_.uiReady) {
+    // The list's rebuild selects while nothing is open; those selections do
+    // nothing. A user's pick switches once a generator is open, even when
+    // its state could not be read.
+    if (!state_.uiReady && !(state_.deviceAttached && state_.stateLoaded)) {
         return;
     }
     LinkTimer& timer = host_.linkTimer();

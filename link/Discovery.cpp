@@ -71,6 +71,14 @@ bool DeviceLink::FindTheHid() {
         return false;
     }
     ReadHidCapabilities();
+    if (state_.lastResult == 0) {
+        // Without this generator's report lengths it cannot be driven: the
+        // last generator's lengths would be wrong for it. Its discovery has
+        // failed; the next tick of the monitor tries again.
+        state_.deviceAttached = false;
+        closeDevice();
+        return false;
+    }
     state_.readHandle =
         platform_.open(matchedPath, hid::OpenMode::Overlapped, state_.securityAttributes);
     state_.lastResult = static_cast<hid::Result>(state_.readHandle);

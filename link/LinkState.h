@@ -26,6 +26,10 @@ struct LinkState {
     bool uiReady = false;
     // A device change picked in the list has not yet ended with an open device.
     bool switchingDevice = false;
+    // The last read-back read the state report of the device open now. Every
+    // open is followed by a read-back, so this is false from an open until a
+    // read succeeds; the monitor reads back again while it is false.
+    bool stateRead = false;
 
     // Result of the most recent platform call.
     hid::Result lastResult = 0;

@@ -17,6 +17,11 @@ namespace tpg::settings {
 // an empty one stands for ".". Returns the value.
 std::optional<double> parseNumber(const std::string& text, std::string_view decimalSeparator);
 
+// The same grammar, for a number that must be whole as written: "300",
+// "3e2" and "3.50e1" are whole; "1.5", "1e-19" and "1e-400" are not, however
+// near their value comes to a whole number in a double. Returns the value.
+std::optional<double> parseWholeNumber(const std::string& text, std::string_view decimalSeparator);
+
 // A whole number as plain decimal digits, with a minus sign when negative.
 std::string decimalText(long long value);
 

@@ -124,18 +124,60 @@ TEST(DeviceList, AfterALostLinkTheLastGeneratorIsSelectedAgain) {
     EXPECT_EQ(rig.bench.openHandles(Rig::path("a")), 0);
 }
 
-TEST(DeviceList, PickIsIgnoredUntilTheWindowWasFilled) {
-    Rig rig;
-    rig.plugGenerator("a", u"A");
-    rig.plugGenerator("b", u"B");
-    rig.bench.failAlways(Op::GetFeature);  // the state never reads: uiReady stays false
-    rig.start();
-    ASSERT_FALSE(rig.link().uiReady);
-    const int opens = rig.bench.callCount(Op::Open);
-    rig.pick(ControlId::SerNo, 0);
-    EXPECT_EQ(rig.bench.callCount(Op::Open), opens);
-    EXPECT_EQ(rig.bench.openHandles(Rig::path("b")), 2);
-    EXPECT_FALSE(rig.link().switchingDevice);
+// A state read that fails, once or always, never leaves the window dead: the
+// monitor reads back once a tick until a read succeeds, settings go out only
+// after it, and a user's pick switches even while the state is unread.
+TEST(DeviceList, FailedStateReadsAreReadAgainAndPicksStillSwitch) {
+    struct Case {
+        const char* what;
+        bool alwaysFails;  // else the first read of b fails once
+        bool twoGenerators;
+    };
+    const Case cases[] = {
+        {"one generator, first read fails", false, false},
+        {"b's first read fails, a is picked", false, true},
+        {"b's reads always fail", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Rig rig;
+        if (c.twoGenerators) {
+            rig.plugGenerator("a", u"A", {30000000, 5, 0, 0, 2000000});
+        }
+        rig.plugGenerator("b", u"B", {20000000, 7, 1, 0, 3000000});
+        const std::string b = Rig::path("b");
+        (c.alwaysFails ? rig.bench.failAlways(Op::GetFeature, b)
+                       : rig.bench.failOnce(Op::GetFeature, b));
+        rig.start();
+        ASSERT_TRUE(rig.link().deviceAttached);
+        ASSERT_FALSE(rig.link().uiReady);
+        rig.type(ControlId::Foutput, "25000");
+        rig.press(ControlId::SetFout);
+        EXPECT_TRUE(rig.takeSent().empty()) << "nothing goes out before a read";
+
+        // The first tick reads again; after a good read the ticks only probe.
+        const int reads = rig.bench.callCount(Op::GetFeature, b);
+        rig.nextTick();
+        EXPECT_EQ(rig.bench.callCount(Op::GetFeature, b), reads + 1);
+        EXPECT_EQ(rig.link().uiReady, !c.alwaysFails);
+        EXPECT_EQ(rig.text(ControlId::Foutput), c.alwaysFails ? "" : "20000000");
+        rig.nextTick();
+        rig.nextTick();
+        EXPECT_EQ(rig.bench.callCount(Op::GetFeature, b), reads + (c.alwaysFails ? 3 : 1));
+        rig.pick(ControlId::polarity, 0);
+        EXPECT_EQ(rig.takeSent(), c.alwaysFails ? std::vector<Bytes>{}
+                                                : std::vector<Bytes>{report({0, 3, 0, 0, 0})});
+
+        if (c.twoGenerators) {
+            rig.pick(ControlId::SerNo, 0);
+            EXPECT_TRUE(rig.link().uiReady);
+            EXPECT_EQ(rig.text(ControlId::Foutput), "30000000");
+            EXPECT_EQ(rig.bench.openHandles(b), 0);
+            rig.pick(ControlId::Vout, 9);
+            ASSERT_EQ(rig.bench.sentReports().size(), 1U);
+            EXPECT_EQ(rig.bench.sentReports()[0].path, Rig::path("a"));
+        }
+    }
 }
 
 }  // namespace

@@ -155,7 +155,10 @@ TEST(Discovery, ReadEventIsCreatedOnceForTheRun) {
     EXPECT_EQ(rig.link().readEvent, event);
 }
 
-TEST(Discovery, FailedCapabilityQueryKeepsWhatTheRecordHeld) {
+// Without its own report lengths a generator would be driven with the last
+// one's: a failed capability query fails its discovery, and the next tick
+// opens a generator with its own lengths.
+TEST(Discovery, FailedCapabilityQueryFailsTheDiscovery) {
     Rig rig;
     DeviceSpec& a = rig.plugGenerator("a", u"A");
     a.capabilities.featureReportByteLength = 40;
@@ -163,8 +166,20 @@ TEST(Discovery, FailedCapabilityQueryKeepsWhatTheRecordHeld) {
     rig.start();  // b is open, with 65-byte reports
     rig.bench.failOnce(Op::GetCapabilities);
     rig.pick(ControlId::SerNo, 0);
-    EXPECT_TRUE(rig.link().deviceAttached);
-    EXPECT_EQ(rig.link().capabilities.featureReportByteLength, 65);
+    EXPECT_FALSE(rig.link().deviceAttached);
+    EXPECT_EQ(rig.bench.openDeviceHandles(), 0);
+    rig.press(ControlId::Factory);
+    EXPECT_TRUE(rig.takeSent().empty());
+
+    rig.bench.unplug(Rig::path("b"));
+    rig.nextTick();
+    ASSERT_TRUE(rig.link().deviceAttached);
+    EXPECT_TRUE(rig.link().uiReady);
+    EXPECT_EQ(rig.link().capabilities.featureReportByteLength, 40);
+    rig.press(ControlId::Factory);
+    const auto sent = rig.takeSent();
+    ASSERT_EQ(sent.size(), 8U);
+    EXPECT_EQ(sent[0].size(), 40U);
 }
 
 TEST(Discovery, FailedOverlappedOpenIsCaughtByTheNextProbe) {

@@ -317,15 +317,19 @@ TEST(FrequencyEntry, DisabledEmptySyncBoxAfterAFailedStateRead) {
     EXPECT_EQ(rig.text(ControlId::ext_sync_freq), "");
     EXPECT_TRUE(rig.takeSent().empty());
 
-    // The program keeps running: the next tick probes the link as usual,
-    // and a text typed into the pulse box is checked but not sent.
-    EXPECT_EQ(rig.nextTick(), 50);
-    EXPECT_TRUE(rig.link().deviceAttached);
-    EXPECT_EQ(rig.window.timerInterval(), 500);
+    // A text typed into the pulse box is checked but not sent while the
+    // state is unread; the next tick reads the window back and the same
+    // entry then reaches the generator.
     rig.type(ControlId::Foutput, "30000000");
     rig.press(ControlId::SetFout);
-    EXPECT_EQ(rig.text(ControlId::Foutput), "30000000");
     EXPECT_TRUE(rig.takeSent().empty()) << "uiReady is false";
+    EXPECT_EQ(rig.nextTick(), 50);
+    EXPECT_TRUE(rig.link().uiReady);
+    EXPECT_EQ(rig.window.timerInterval(), 500);
+    EXPECT_EQ(rig.text(ControlId::Foutput), "10000000");
+    rig.type(ControlId::Foutput, "30000000");
+    rig.press(ControlId::SetFout);
+    EXPECT_EQ(rig.takeSent(), std::vector<Bytes>{report({0, 1, 0, 0x80, 0xC3, 0xC9, 0x01})});
 }
 
 }  // namespace

@@ -188,9 +188,9 @@ TEST(Settings, RestoreDefaultsAfterAFailedStateReadRunsEveryStep) {
     for (const auto& bytes : rig.takeSent()) {
         commands.push_back(bytes[1]);
     }
-    // Everything but the amplitude, which has no entry to select.
-    EXPECT_EQ(commands, (std::vector<int>{1, 5, 5, 6, 3, 3}));
-    EXPECT_EQ(rig.skin.selectedIndex(ControlId::Vout), -1);
+    // Every setting: the amplitude list is filled first.
+    EXPECT_EQ(commands, (std::vector<int>{1, 2, 2, 5, 5, 6, 3, 3}));
+    EXPECT_EQ(rig.skin.selectedIndex(ControlId::Vout), 339);
     EXPECT_EQ(rig.text(ControlId::Foutput), "10000000");
 }
 

@@ -13,6 +13,7 @@ using settings::decimalText;
 void MainWindow::RefreshDeviceState() {
     // Empty and disable everything that depends on the device.
     state_.stateLoaded = false;
+    state_.stateRead = false;
     lblManuf.setText("");
     lblProduct.setText("");
     lblVersion.setText("");
@@ -75,15 +76,17 @@ void MainWindow::RefreshDeviceState() {
     Label7.setEnabled(true);
     Label8.setEnabled(true);
 
-    // The device's state. A report too short to hold the settings counts as
-    // a failed read; nothing is read past its end.
+    // The device's state. A report too short to hold the settings, or an
+    // answer shorter than that, counts as a failed read; nothing is read past
+    // what the device sent.
     const std::size_t length = state_.capabilities.featureReportByteLength;
     std::optional<protocol::DeviceState> device;
     if (length >= protocol::kStateReportLength) {
         std::vector<std::uint8_t> report(length, 0);
         state_.lastResult = platform_.getFeature(state_.deviceHandle, report);
-        if (state_.lastResult != 0) {
-            device = protocol::parseStateReport(report);
+        if (state_.lastResult > 0) {
+            device = protocol::parseStateReport(
+                std::span(report).first(static_cast<std::size_t>(state_.lastResult)));
         }
     }
     if (device) {
@@ -100,6 +103,7 @@ void MainWindow::RefreshDeviceState() {
         ext_sync_freq.setEnabled(syncInput);
         SetFsync.setEnabled(syncInput);
         state_.uiReady = true;
+        state_.stateRead = true;
     }
     state_.stateLoaded = true;
 }

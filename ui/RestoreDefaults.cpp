@@ -12,9 +12,12 @@ void MainWindow::Factory_Click() {
     Foutput.setText(decimalText(kDefaultPulseFrequency));
     SetFout_Click();
     // Each selection runs the list's handler; the direct call makes sure the
-    // handler runs even when the list already held the default. With an empty
-    // amplitude list (the state could not be read) nothing is selected and
-    // that step sends nothing; the other steps still run.
+    // handler runs even when the list already held the default. The amplitude
+    // list is empty when the state could not be read: it is filled first, so
+    // that the default amplitude goes out with the other settings.
+    if (Vout.count() == 0) {
+        FillAmplitudeList();
+    }
     Vout.setSelectedIndex(kDefaultAmplitudeIndex);
     Vout_Click();
     ext_trig_dir.setSelectedIndex(kDefaultTriggerSyncFunction);

@@ -282,7 +282,12 @@ Result HidrawPlatform::getFeature(Handle handle, std::span<std::uint8_t> report)
     if (fd < 0) {
         return 0;
     }
-    return ioctlRetrying(fd, HIDIOCGFEATURE(report.size()), report.data()) >= 0 ? 1 : 0;
+    // The ioctl answers with the length the device sent, report ID included.
+    const int received = ioctlRetrying(fd, HIDIOCGFEATURE(report.size()), report.data());
+    if (received <= 0) {
+        return 0;
+    }
+    return static_cast<Result>(std::min(static_cast<std::size_t>(received), report.size()));
 }
 
 Handle HidrawPlatform::createEvent(const SecurityAttributes& /*security*/) {

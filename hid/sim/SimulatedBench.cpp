@@ -254,6 +254,9 @@ Result SimulatedBench::getString(Handle handle, StringKind kind, std::span<std::
     }
     switch (kind) {
         case StringKind::Manufacturer:
+            if (!d->config.hasManufacturer) {
+                return 0;
+            }
             writeUtf16(d->config.manufacturer, buffer);
             break;
         case StringKind::Product:
@@ -305,7 +308,7 @@ Result SimulatedBench::getFeature(Handle handle, std::span<std::uint8_t> report)
         return 0;
     }
     std::copy(answer->begin(), answer->end(), report.begin());
-    return 1;
+    return static_cast<Result>(answer->size());
 }
 
 Handle SimulatedBench::createEvent(const SecurityAttributes& /*security*/) {

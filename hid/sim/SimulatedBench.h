@@ -48,6 +48,9 @@ struct DeviceSpec {
     bool inputReportWaiting = true;
     // False for a device that refuses to be opened for reading and writing.
     bool openable = true;
+    // False for a device without a manufacturer string (a USB device may
+    // have none): its query fails.
+    bool hasManufacturer = true;
 };
 
 // A generator as shipped: version 0x0103, 65-byte input and feature reports.

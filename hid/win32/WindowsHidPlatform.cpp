@@ -153,8 +153,10 @@ Result WindowsHidPlatform::setFeature(Handle handle, std::span<const std::uint8_
 }
 
 Result WindowsHidPlatform::getFeature(Handle handle, std::span<std::uint8_t> report) {
-    return HidD_GetFeature(toNative(handle), report.data(), static_cast<ULONG>(report.size())) ? 1
-                                                                                               : 0;
+    // The class driver transfers a feature report at its full length.
+    return HidD_GetFeature(toNative(handle), report.data(), static_cast<ULONG>(report.size()))
+               ? static_cast<Result>(report.size())
+               : 0;
 }
 
 Handle WindowsHidPlatform::createEvent(const SecurityAttributes& security) {

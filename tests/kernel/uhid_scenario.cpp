@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <sstream>
 
 #include "GuestGenerators.h"
+#include "cli/Commands.h"
 #include "hid/linux/uhid/UhidDevice.h"
 #include "hid/linux/uhid/VirtualGenerator.h"
 
@@ -180,10 +182,74 @@ void interruptedFeatureRead() {
     interrupter.join();
     first.join();
     checkEqual(signalsCaught.load(), 1, "uhid: the waiting state read was interrupted");
-    checkEqual(result, 1, "uhid: and asked again, it succeeded");
+    checkEqual(result, 65, "uhid: and asked again, it succeeded with all 65 bytes");
     checkEqual(handler.requests.load(), 2, "uhid: both reads reached the device");
     platform.close(handle);
     sigaction(SIGUSR1, &previous, nullptr);
+}
+
+// A generator that answers the state request with 5 bytes of its 65.
+class ShortStateHandler : public hid::uhid::UhidHandler {
+  public:
+    std::optional<Bytes> getReport(std::uint8_t, hid::uhid::ReportType) override {
+        ++requests;
+        auto full = protocol::buildStateReport(hid::sim::GeneratorModel::factoryState(), 65);
+        full->resize(5);
+        return full;
+    }
+    bool setReport(std::uint8_t, hid::uhid::ReportType, std::span<const std::uint8_t>) override {
+        return true;
+    }
+    std::optional<Bytes> inputReport() override { return Bytes(64, 0); }
+    std::atomic<int> requests{0};
+};
+
+class NoSystemError : public cli::SystemError {
+  public:
+    void clear() override {}
+    std::string text() const override { return {}; }
+};
+
+void shortStateAnswer() {
+    ShortStateHandler handler;
+    std::string error;
+    auto device =
+        hid::uhid::UhidDevice::create({.name = "Short generator",
+                                       .uniq = "TPG-5-0006",
+                                       .vendorId = link::kGeneratorVendorId,
+                                       .productId = link::kGeneratorProductId,
+                                       .descriptor = hid::uhid::generatorDescriptor(65, 65)},
+                                      handler, std::chrono::milliseconds(5), error);
+    const std::string node = device ? device->waitForNode(std::chrono::seconds(5)) : "";
+    check(!node.empty(), "uhid: generator answering 5 bytes made", error);
+    if (node.empty()) {
+        return;
+    }
+    // The bytes it did not send are not read as zeros: the read has failed,
+    // and each tick reads again.
+    auto w = std::make_unique<Window>();
+    w->window.Form_Load();
+    check(w->window.linkState().deviceAttached, "uhid: the short answerer is opened");
+    checkEqual(w->text(ControlId::Foutput), std::string(), "uhid: no frequency shown from 5 bytes");
+    checkEqual(w->skin.items(ControlId::Vout).size(), std::size_t{0},
+               "uhid: its 5-byte answer is a failed read");
+    const int before = handler.requests.load();
+    w->tick();
+    checkEqual(handler.requests.load(), before + 1, "uhid: the next tick reads once more");
+    check(!w->window.linkState().uiReady, "uhid: and the window stays unfilled");
+    w->window.Form_Unload();
+
+    std::ostringstream out;
+    std::ostringstream err;
+    std::istringstream in;
+    NoSystemError errors;
+    const int status =
+        cli::run({"show", "--serial", "TPG-5-0006"}, w->hidraw, errors, {in, out, err});
+    checkEqual(status, 3, "uhid: show exits 3 on a 5-byte state report");
+    check(err.str().find("answered with 5 bytes") != std::string::npos,
+          "uhid: and says what the generator answered", err.str());
+    checkEqual(out.str(), std::string(), "uhid: and shows no settings");
+    checkEqual(openDescriptors().hidraw, 0, "uhid: nothing left open");
 }
 
 }  // namespace
@@ -192,6 +258,7 @@ void runUhidScenario() {
     quietGenerator();
     nodeNumberTakenByAnotherDevice();
     interruptedFeatureRead();
+    shortStateAnswer();
 }
 
 }  // namespace tpg::guest

@@ -35,8 +35,9 @@ void interruptEndpointAndFaults() {
     if (!gen) {
         return;
     }
-    // A GET_REPORT that stalls: the read-back fails, the window shows the
-    // identity and stays as after a failed read, and nothing leaks.
+    // A GET_REPORT that stalls once: the read-back fails, the window shows
+    // the identity and stays as after a failed read, and nothing leaks; the
+    // next tick reads the window back again and fills it.
     gen->device().setGetReportAnswer({GetReportAnswer::Kind::Stall});
     auto w = std::make_unique<Window>();
     w->window.Form_Load();
@@ -46,10 +47,14 @@ void interruptEndpointAndFaults() {
                "USB: the stalled read leaves the amplitude list empty");
     check(w->skin.isUsable(ControlId::Factory), "USB: the defaults button is usable");
     checkEqual(openDescriptors().hidraw, 2, "USB: two descriptors, no more");
+    gen->device().setGetReportAnswer({GetReportAnswer::Kind::Normal});
 
     // The probe is fed by the interrupt endpoint while the device is open.
     const int before = gen->inputReportsSent();
     w->tick();
+    checkEqual(w->skin.items(ControlId::Vout).size(), std::size_t{511},
+               "USB: the next tick reads the state again and the window fills");
+    checkShows(*w, hid::sim::GeneratorModel::factoryState(), "USB: after the stall");
     check(gen->inputReportsSent() > before, "USB: input reports came from the interrupt endpoint",
           std::to_string(gen->inputReportsSent() - before) + " reports");
     check(w->window.linkState().deviceAttached && w->window.timerInterval() == 500,
