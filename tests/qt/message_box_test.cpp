@@ -1,6 +1,7 @@
 // The frequency entries' message boxes as the user meets them: a real modal
 // QMessageBox, found while it is open, checked (title, text, no icon, one OK
 // button), closed with its OK button, and the focus back in the text box.
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -63,6 +64,8 @@ class MessageBoxTest : public QObject {
     void badFrequency_data();
     void badFrequency();
     void ticksWaitUntilTheBoxIsClosed();
+    void localeSeparatorCounts_data();
+    void localeSeparatorCounts();
 };
 
 void MessageBoxTest::badFrequency_data() {
@@ -162,6 +165,40 @@ void MessageBoxTest::ticksWaitUntilTheBoxIsClosed() {
     // gone: the window empties.
     QTRY_COMPARE(rig.combo(ControlId::Vout)->count(), 0);
     QVERIFY(!rig.widget(ControlId::Vout)->isEnabled());
+}
+
+// A fraction typed with the separator of the user's locale, one byte or
+// more (U+066B in Arabic and Persian locales), is a number: no box, and the
+// value made whole reaches the generator.
+void MessageBoxTest::localeSeparatorCounts_data() {
+    QTest::addColumn<QString>("locale");
+    for (const char* name : {"en_US", "de_DE", "ar_EG", "fa_IR"}) {
+        QTest::newRow(name) << name;
+    }
+}
+
+void MessageBoxTest::localeSeparatorCounts() {
+    QFETCH(QString, locale);
+    const QLocale before;
+    QLocale::setDefault(QLocale(locale));
+    QtRig rig;
+    rig.plugGenerator("a", u"TPG35-20417");
+    QVERIFY(rig.load());
+    // The separator arrives as the keyboard layout's text: QTest types only
+    // Latin-1 characters itself.
+    rig.typeInto(ControlId::Foutput, "25000");
+    QKeyEvent separator(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
+                        QLocale().decimalPoint());
+    QApplication::sendEvent(rig.edit(ControlId::Foutput), &separator);
+    QTest::keyClicks(rig.edit(ControlId::Foutput), "5");
+    SeenBox seen;
+    closeBoxWhenShown(seen);
+    rig.click(ControlId::SetFout);
+    QLocale::setDefault(before);
+    QVERIFY2(!seen.found, qPrintable(seen.text));
+    QCOMPARE(rig.edit(ControlId::Foutput)->text(), QString("25001"));
+    QVERIFY(rig.takeSent() ==
+            std::vector<tpg::test::Bytes>{tpg::test::report({0, 1, 0, 0xA9, 0x61})});
 }
 
 QTEST_MAIN(MessageBoxTest)
