@@ -9,6 +9,13 @@
 // per unit of the message, eight for a *RST; every value sent lies within
 // its setting's bounds. At the end: the queue holds at most 16 errors and
 // every one is numbered with a code the instrument knows.
+//
+// Against the command line, which checks settings with the same rules: the
+// bytes of each message that belong to the number grammar, given as a
+// value to FREQ, EXT:FREQ and VOLT (in MV), give the verdict and the value
+// that freq, sync-freq and amplitude-mv give; an index VOLT:INDex takes is
+// one amplitude-index takes too (the other way round not always: SCPI
+// refuses 1e-400, a whole number only once rounded).
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
@@ -18,6 +25,7 @@
 
 #include "Check.h"
 #include "RecordingGenerator.h"
+#include "cli/SettingValues.h"
 #include "scpi/Errors.h"
 #include "scpi/Instrument.h"
 #include "settings/AmplitudeSteps.h"
@@ -77,6 +85,40 @@ void checkResponse(const std::string& message, const std::string& response) {
     FUZZ_CHECK(response.size() <= count(message, "?") * kMaxAnswer + 1);
 }
 
+// What one SCPI set command sent on a generator of its own: one report, or
+// nothing.
+std::optional<tpg::settings::SettingReport> scpiSets(const std::string& message) {
+    tpg::test::RecordingGenerator generator;
+    tpg::scpi::Instrument instrument(generator);
+    instrument.execute(message);
+    FUZZ_CHECK(generator.sent.size() <= 1);
+    if (generator.sent.empty()) {
+        return std::nullopt;
+    }
+    return generator.sent.front();
+}
+
+void compareWithCommandLine(const std::string& message) {
+    std::string number;
+    for (const char c : message) {
+        if (std::string_view("0123456789+-.eE").find(c) != std::string_view::npos) {
+            number += c;
+        }
+    }
+    const std::pair<const char*, std::string> same[] = {
+        {"freq", "FREQ " + number},
+        {"sync-freq", "EXT:FREQ " + number},
+        {"amplitude-mv", "VOLT " + number + "MV"},
+    };
+    std::string error;
+    for (const auto& [setting, scpi] : same) {
+        FUZZ_CHECK(scpiSets(scpi) == tpg::cli::parseSetting(setting, number, false, error));
+    }
+    if (const auto index = scpiSets("VOLT:IND " + number)) {
+        FUZZ_CHECK(index == tpg::cli::parseSetting("amplitude-index", number, false, error));
+    }
+}
+
 void checkQueue(tpg::scpi::Instrument& instrument) {
     const std::string size = instrument.execute("SYST:ERR:COUN?");
     FUZZ_CHECK(std::stoi(size) <= 16);
@@ -122,6 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = sentBefore; i < generator.sent.size(); ++i) {
             FUZZ_CHECK(withinBounds(generator.sent[i]));
         }
+        compareWithCommandLine(message);
         if (message.size() % 7 == 3) {
             instrument.inputOverrun();  // as the server does for a cut line
         }
