@@ -223,9 +223,12 @@ void checkCommandLine(const std::string& text) {
         }
     }
 
+    // An index is whole as written: a number whose value a double rounds to
+    // a whole one (1e-400, 5.0000000000000000001) is not.
+    const auto whole = tpg::settings::parseWholeNumber(text, ".");
+    FUZZ_CHECK(!whole || (value && *whole == *value && *value == std::floor(*value)));
     const auto index = tpg::cli::parseSetting("amplitude-index", text, false, error);
-    FUZZ_CHECK(index.has_value() ==
-               (value && *value == std::floor(*value) && *value >= 0 && *value <= 510));
+    FUZZ_CHECK(index.has_value() == (whole && *whole >= 0 && *whole <= 510));
     if (index) {
         FUZZ_CHECK(index->command == ReportCommand::SetAmplitude && index->value == *value);
     }
