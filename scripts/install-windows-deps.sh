@@ -14,8 +14,8 @@ packages=(
   googletest
   # the icon, made from the SVG at build time (cmake/Icons.cmake)
   librsvg2-bin icoutils python3-pil
-  # the installer (.msi)
-  wixl
+  # the installer (.msi) and the tools its test reads it with
+  wixl msitools
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"
