@@ -55,7 +55,7 @@ else
   failed=1
 fi
 metainfo=$stage/usr/share/metainfo/com.trelvix.pulse.metainfo.xml
-appstreamcli validate --no-net --pedantic "$metainfo" || failed=1
+appstreamcli validate --no-net --strict --pedantic "$metainfo" || failed=1
 grep -q '<modalias>usb:v6C3Ap4E19d\*</modalias>' "$metainfo" || { echo "metainfo: no modalias"; failed=1; }
 for release in $(sed -n 's/^trelvix-pulse (\([^)]*\)).*/\1/p' packaging/linux/changelog); do
   grep -q "<release version=\"$release\"" "$metainfo" ||
