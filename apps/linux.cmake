@@ -10,7 +10,7 @@ endif()
 
 if(TARGET tpg_ui_qt)
   add_executable(trelvix-pulse linux_main.cpp)
-  target_link_libraries(trelvix-pulse PRIVATE tpg_ui_qt tpg_hid_linux)
+  target_link_libraries(trelvix-pulse PRIVATE tpg_ui_qt tpg_hid_linux tpg_tool_arguments)
   tpg_warnings(trelvix-pulse)
   install(TARGETS trelvix-pulse RUNTIME DESTINATION bin)
 endif()

@@ -1,20 +1,38 @@
 #!/usr/bin/env bash
-# Installs with apt-get whatever a fresh Debian 12 machine lacks for building
-# and testing the tool. Each group of packages is named by what needs it;
-# nothing is installed when everything is already there.
+# Installs with apt-get whatever a fresh Debian 12 machine lacks (through sudo
+# when not run as root; see apt-install-missing.sh). Each group of packages is
+# named by what needs it; nothing is installed when everything is already
+# there.
+#
+#   install-deps.sh build   what building the tool, the command line and the
+#                           demo, and running them, needs (scripts/run.sh)
+#   install-deps.sh         that and everything the tests need
 set -euo pipefail
 
-packages=(
-  # the core build and its tests
+build=(
+  # the compiler and the build; the presets configure the tests and the
+  # benchmarks too, so their libraries are needed to configure at all
   cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev
-  # the Qt window, its demo and their tests: Qt 6 Widgets, Xvfb for a
-  # display-less run, the stand-in font for the window's two faces
-  qt6-base-dev libgl-dev xvfb xauth fonts-liberation
+  # the Qt window and its demo: Qt 6 Widgets, the stand-in font for the
+  # window's two faces
+  qt6-base-dev libgl-dev fonts-liberation
+  # the icons, made from the SVG at build time (cmake/Icons.cmake)
+  librsvg2-bin icoutils python3-pil
+)
+tests=(
+  # the Qt tests and the demo on a virtual display
+  xvfb xauth
   # the test on a real kernel: the emulator, the guest's shell, its initramfs
   qemu-system-x86 busybox-static cpio xz-utils zstd
-  # the packaging check: Debian's package checker
-  lintian
+  # the packaging check: Debian's package checker, the AppStream and desktop
+  # entry validators
+  lintian appstream desktop-file-utils
 )
 
+case "${1:-all}" in
+  build) packages=("${build[@]}") ;;
+  all) packages=("${build[@]}" "${tests[@]}") ;;
+  *) echo "usage: install-deps.sh [build]" >&2; exit 2 ;;
+esac
 source "$(dirname "$0")/apt-install-missing.sh"
 apt_install_missing "${packages[@]}"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs with apt-get what the Windows cross build and its tests under Wine
-# need on a Debian 12 machine; nothing when everything is already there.
+# need on a Debian 12 machine (through sudo when not run as root); nothing
+# when everything is already there.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,10 @@ packages=(
   wine wine64 xvfb fonts-wine
   # GoogleTest sources, built with the cross toolchain
   googletest
+  # the icon, made from the SVG at build time (cmake/Icons.cmake)
+  librsvg2-bin icoutils python3-pil
+  # the installer (.msi) and the tools its test reads it with
+  wixl msitools
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Linux install from the release preset (which scripts/test.sh has
 # built already), stages `cmake --install` and the Debian package, checks that
-# each puts the executables, the udev rule, the desktop entry, the icon, the
-# man pages, the changelog and the copyright file in their places, and runs
-# lintian on the package: any error or warning fails.
+# each puts the executables, the udev rule, the desktop entry, the icons, the
+# AppStream entry, the bash completion, the man pages, the changelog and the
+# copyright file in their places, validates the desktop entry and the
+# AppStream entry as installed, and runs lintian on the package: any error or
+# warning fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -18,11 +20,16 @@ expected=(
   usr/lib/udev/rules.d/70-trelvix-pulse.rules
   usr/share/applications/trelvix-pulse.desktop
   usr/share/icons/hicolor/scalable/apps/trelvix-pulse.svg
+  usr/share/metainfo/com.trelvix.pulse.metainfo.xml
+  usr/share/bash-completion/completions/trelvix-pulse-cli
   usr/share/man/man1/trelvix-pulse-virtual.1.gz
   usr/share/man/man1/trelvix-pulse-cli.1.gz
   usr/share/doc/trelvix-pulse/changelog.gz
   usr/share/doc/trelvix-pulse/copyright
 )
+for size in 16 22 24 32 48 64 128 256; do
+  expected+=(usr/share/icons/hicolor/${size}x${size}/apps/trelvix-pulse.png)
+done
 if [ -x "$build/apps/trelvix-pulse" ]; then
   expected+=(usr/bin/trelvix-pulse usr/share/man/man1/trelvix-pulse.1.gz)
 else
@@ -36,8 +43,24 @@ DESTDIR="$stage" cmake --install "$build" --prefix /usr --strip >/dev/null
 for f in "${expected[@]}"; do
   if [ -e "$stage/$f" ]; then echo "install: /$f"; else echo "install: MISSING /$f"; failed=1; fi
 done
-grep -q 'SUBSYSTEM=="hidraw", ATTRS{idVendor}=="6c3a", ATTRS{idProduct}=="4e19", TAG+="uaccess"' \
+grep -q 'SUBSYSTEM=="hidraw", ATTRS{idVendor}=="6c3a", ATTRS{idProduct}=="4e19", TAG+="uaccess", GROUP="plugdev", MODE="0660"' \
   "$stage/usr/lib/udev/rules.d/70-trelvix-pulse.rules" || { echo "udev rule wrong"; failed=1; }
+
+# The desktop entry and the software centre's entry, as installed; the
+# AppStream entry names the generator's USB IDs and lists every release of the
+# changelog.
+if desktop-file-validate "$stage/usr/share/applications/trelvix-pulse.desktop"; then
+  echo "desktop-file-validate: no findings"
+else
+  failed=1
+fi
+metainfo=$stage/usr/share/metainfo/com.trelvix.pulse.metainfo.xml
+appstreamcli validate --no-net --strict --pedantic "$metainfo" || failed=1
+grep -q '<modalias>usb:v6C3Ap4E19d\*</modalias>' "$metainfo" || { echo "metainfo: no modalias"; failed=1; }
+for release in $(sed -n 's/^trelvix-pulse (\([^)]*\)).*/\1/p' packaging/linux/changelog); do
+  grep -q "<release version=\"$release\"" "$metainfo" ||
+    { echo "metainfo: no release $release, which the changelog has"; failed=1; }
+done
 
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls -t "$build"/trelvix-pulse_*.deb | head -1)

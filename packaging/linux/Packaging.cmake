@@ -14,6 +14,19 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/trelvix-pulse.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/trelvix-pulse.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The usual fixed sizes beside the SVG, made from it (cmake/Icons.cmake); the
+# build makes them with everything else.
+foreach(size ${TPG_ICON_SIZES})
+  install(FILES ${TPG_ICON_DIR}/hicolor/${size}x${size}/apps/trelvix-pulse.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+# The software centre's entry (AppStream): it offers the tool when a
+# generator is plugged in.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/com.trelvix.pulse.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# Completion of trelvix-pulse-cli's commands, options and settings in bash.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/completion/trelvix-pulse-cli
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # The package's documents as Debian keeps them: the changelog and the man
 # pages compressed with gzip -9n (no name or time stamp, so the same bytes on

@@ -173,8 +173,8 @@ BOOL CALLBACK findWindowOf(HWND hwnd, LPARAM param) {
 // finds, the process does not outlive it.
 class Started {
   public:
-    explicit Started(const wchar_t* exe) {
-        std::wstring commandLine = L"\"" + besideThisTest(exe) + L"\"";
+    explicit Started(const wchar_t* exe, const std::wstring& arguments = L"") {
+        std::wstring commandLine = L"\"" + besideThisTest(exe) + L"\" " + arguments;
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
@@ -193,12 +193,13 @@ class Started {
     }
 
     bool started() const { return started_; }
-    // The process's visible window of the class, waited for up to 15 s.
-    HWND window(const wchar_t* windowClass) const {
+    // The process's visible window of the class, waited for up to 15 s
+    // (by default).
+    HWND window(const wchar_t* windowClass, int waits = 300) const {
         Found found{process_.dwProcessId, windowClass, nullptr};
-        for (int wait = 0; started_ && wait < 300 && found.window == nullptr; ++wait) {
+        for (int wait = 0; started_ && wait <= waits && found.window == nullptr; ++wait) {
             EnumWindows(findWindowOf, reinterpret_cast<LPARAM>(&found));
-            if (found.window == nullptr) {
+            if (found.window == nullptr && wait < waits) {
                 Sleep(50);
             }
         }
@@ -211,6 +212,16 @@ class Started {
     // Closes the window and waits for the end; the exit code, or -1.
     long closeAndWait(HWND window) const {
         PostMessageW(window, WM_CLOSE, 0, 0);
+        return exitCode();
+    }
+    // Presses OK in a message box and waits for the end; the exit code, or -1.
+    long okAndWait(HWND box) const {
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return exitCode();
+    }
+
+  private:
+    long exitCode() const {
         DWORD code = 0;
         if (WaitForSingleObject(process_.hProcess, 10000) != WAIT_OBJECT_0 ||
             !GetExitCodeProcess(process_.hProcess, &code)) {
@@ -219,7 +230,6 @@ class Started {
         return static_cast<long>(code);
     }
 
-  private:
     PROCESS_INFORMATION process_{};
     bool started_ = false;
 };
@@ -283,6 +293,32 @@ TEST(WindowsExecutables, StartShowingTheirWindowAndEndCleanlyOnWmClose) {
         }
         EXPECT_TRUE(exe.running());
         EXPECT_EQ(exe.closeAndWait(window), 0);
+    }
+}
+
+// --help and --version show their text in a message box, with other
+// arguments ignored, and end without opening the window.
+TEST(WindowsExecutables, TheToolAnswersHelpAndVersionInAMessageBox) {
+    const struct {
+        const wchar_t* arguments;
+        const wchar_t* firstLine;
+    } cases[] = {
+        {L"--version", L"trelvix-pulse " TPG_VERSION_TEXT},
+        {L"/ignored --version", L"trelvix-pulse " TPG_VERSION_TEXT},
+        {L"--help", L"Usage: trelvix-pulse [--help | --version]"},
+        {L"--version -h", L"Usage: trelvix-pulse [--help | --version]"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << std::string(c.arguments, c.arguments + lstrlenW(c.arguments)));
+        const Started exe(L"trelvix-pulse.exe", c.arguments);
+        ASSERT_TRUE(exe.started());
+        const HWND box = exe.window(L"#32770");
+        ASSERT_NE(box, nullptr) << "no message box within 15 s";
+        const std::wstring text = textOf(GetDlgItem(box, 0xFFFF));
+        EXPECT_EQ(text.substr(0, text.find(L'\n')), c.firstLine);
+        EXPECT_EQ(exe.window(ui::win32::Win32Skin::kWindowClass, 0), nullptr);
+        EXPECT_EQ(exe.okAndWait(box), 0);
     }
 }
 

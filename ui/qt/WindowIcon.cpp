@@ -4,9 +4,9 @@
 
 namespace tpg::ui::qt {
 namespace {
-// Drawn by scripts/draw-icon.py.
-#include "ui/qt/icon/window-16.xpm"
-#include "ui/qt/icon/window-32.xpm"
+// Made from the tool's SVG by scripts/make-icons.py when the tool is built.
+#include "window-16.xpm"
+#include "window-32.xpm"
 }  // namespace
 
 QIcon windowIcon() {

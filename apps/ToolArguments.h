@@ -1,0 +1,19 @@
+// What the window tool makes of its command line: --help and --version print
+// their text and end the program before any window opens; every other
+// argument is ignored, as it always was.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tpg::apps {
+
+enum class ToolRequest { Window, Help, Version };
+
+// --help (or -h) wins over --version wherever each stands.
+ToolRequest toolRequest(const std::vector<std::string>& arguments);
+
+// The text printed for a request other than Window, ending in a newline.
+std::string toolRequestText(ToolRequest request);
+
+}  // namespace tpg::apps
