@@ -1,5 +1,7 @@
 #include "ui/qt/QtSkin.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLocale>
@@ -8,6 +10,7 @@
 #include <limits>
 
 #include "ui/MainWindow.h"
+#include "ui/qt/AccessibleList.h"
 #include "ui/qt/QtFonts.h"
 #include "ui/qt/WindowIcon.h"
 
@@ -56,6 +59,16 @@ QLabel* makeLabel(const ControlRow& row, QWidget& parent) {
 
 }  // namespace
 
+QAccessibleInterface* QtSkin::accessibleFor(const QString& /*className*/, QObject* object) {
+    if (auto* form = dynamic_cast<Form*>(object)) {
+        return new QAccessibleWidget(form, QAccessible::Window);
+    }
+    if (auto* list = dynamic_cast<PickOnlyComboBox*>(object)) {
+        return new AccessibleList(*list);
+    }
+    return nullptr;
+}
+
 QtSkin::QtSkin()
     : form_(std::make_unique<Form>([this] {
           if (target_ != nullptr) {
@@ -67,6 +80,13 @@ QtSkin::QtSkin()
             target_->timerTick();
         }
     });
+    // Factories installed later are asked first, so this one answers for the
+    // window before Qt's own; once per program is enough for every window.
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(&QtSkin::accessibleFor);
+        return true;
+    }();
+    (void)factoryInstalled;
     build();
 }
 
@@ -99,6 +119,20 @@ void QtSkin::build() {
     const auto order = focusOrder();
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
         QWidget::setTabOrder(widget(order[i]), widget(order[i + 1]));
+    }
+
+    // Screen readers name a list by its current entry and a text box by its
+    // frame's title unless told otherwise: every control that takes the
+    // focus gets the table's name for it. A plain label beside an input
+    // becomes its buddy as well, which AT-SPI reports as the input's
+    // "labelled by" relation.
+    for (const ControlId id : order) {
+        widget(id)->setAccessibleName(qText(accessibleName(id)));
+        if (const auto label = row(id).label) {
+            if (auto* text = qobject_cast<QLabel*>(widget(*label))) {
+                text->setBuddy(widget(id));
+            }
+        }
     }
 }
 

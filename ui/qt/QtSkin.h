@@ -3,7 +3,8 @@
 // captions, containers, tab order, initial states), with the user's own
 // actions forwarded to the window's event entry points: a pick in a list
 // (QComboBox::activated, raised also for the entry already selected), a
-// button click, the timer's tick and closing the window. Changes the core
+// button click, the timer's tick and closing the window. Each control that
+// takes the focus is named for screen readers by the table's caption for it. Changes the core
 // makes through the widget adapters are never reported back.
 #pragma once
 
@@ -14,6 +15,8 @@
 
 #include "ui/Widgets.h"
 #include "ui/qt/SkinWidgets.h"
+
+class QAccessibleInterface;
 
 namespace tpg::ui {
 class MainWindow;
@@ -52,6 +55,11 @@ class QtSkin final : public WindowSkin {
 
   private:
     class Form;
+    // The interfaces assistive technology reads where Qt's own fall short:
+    // the top-level window as a window (a frame over AT-SPI), where Qt gives
+    // a plain top-level QWidget the role of a client area (a filler), and the
+    // lists named by their label (AccessibleList.h).
+    static QAccessibleInterface* accessibleFor(const QString& className, QObject* object);
     static std::size_t index(ControlId id) { return static_cast<std::size_t>(id); }
     void build();
     QWidget* makeControl(const ControlRow& row, QWidget& parent);
