@@ -10,6 +10,9 @@ packages=(
   # the Qt window, its demo and their tests: Qt 6 Widgets, Xvfb for a
   # display-less run, the stand-in font for the window's two faces
   qt6-base-dev libgl-dev xvfb xauth fonts-liberation
+  # the accessibility test: a session bus, the AT-SPI bus and registry, and
+  # the Python client a screen reader uses to read the window's tree
+  dbus-daemon at-spi2-core python3-pyatspi
   # the test on a real kernel: the emulator, the guest's shell, its initramfs
   qemu-system-x86 busybox-static cpio xz-utils zstd
   # the packaging check: Debian's package checker
