@@ -1,7 +1,5 @@
 #include "ui/qt/QtSkin.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLocale>
@@ -10,7 +8,7 @@
 #include <limits>
 
 #include "ui/MainWindow.h"
-#include "ui/qt/AccessibleList.h"
+#include "ui/qt/AccessibleInterfaces.h"
 #include "ui/qt/QtFonts.h"
 #include "ui/qt/WindowIcon.h"
 
@@ -59,16 +57,6 @@ QLabel* makeLabel(const ControlRow& row, QWidget& parent) {
 
 }  // namespace
 
-QAccessibleInterface* QtSkin::accessibleFor(const QString& /*className*/, QObject* object) {
-    if (auto* form = dynamic_cast<Form*>(object)) {
-        return new QAccessibleWidget(form, QAccessible::Window);
-    }
-    if (auto* list = dynamic_cast<PickOnlyComboBox*>(object)) {
-        return new AccessibleList(*list);
-    }
-    return nullptr;
-}
-
 QtSkin::QtSkin()
     : form_(std::make_unique<Form>([this] {
           if (target_ != nullptr) {
@@ -80,13 +68,7 @@ QtSkin::QtSkin()
             target_->timerTick();
         }
     });
-    // Factories installed later are asked first, so this one answers for the
-    // window before Qt's own; once per program is enough for every window.
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(&QtSkin::accessibleFor);
-        return true;
-    }();
-    (void)factoryInstalled;
+    installAccessibleInterfaces();
     build();
 }
 

@@ -16,8 +16,6 @@
 #include "ui/Widgets.h"
 #include "ui/qt/SkinWidgets.h"
 
-class QAccessibleInterface;
-
 namespace tpg::ui {
 class MainWindow;
 }
@@ -55,11 +53,6 @@ class QtSkin final : public WindowSkin {
 
   private:
     class Form;
-    // The interfaces assistive technology reads where Qt's own fall short:
-    // the top-level window as a window (a frame over AT-SPI), where Qt gives
-    // a plain top-level QWidget the role of a client area (a filler), and the
-    // lists named by their label (AccessibleList.h).
-    static QAccessibleInterface* accessibleFor(const QString& className, QObject* object);
     static std::size_t index(ControlId id) { return static_cast<std::size_t>(id); }
     void build();
     QWidget* makeControl(const ControlRow& row, QWidget& parent);
