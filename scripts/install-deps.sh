@@ -22,6 +22,9 @@ build=(
 tests=(
   # the Qt tests and the demo on a virtual display
   xvfb xauth
+  # the accessibility test: a session bus, the AT-SPI bus and registry, and
+  # the Python client a screen reader uses to read the window's tree
+  dbus-daemon at-spi2-core python3-pyatspi
   # the test on a real kernel: the emulator, the guest's shell, its initramfs
   qemu-system-x86 busybox-static cpio xz-utils zstd
   # the packaging check: Debian's package checker, the AppStream and desktop

@@ -63,6 +63,10 @@ struct ControlRow {
     int tabIndex;  // -1 for the timer
     bool enabled;
     bool visible;
+    // The label or button beside an input that has no caption of its own,
+    // whose caption is the input's name for a screen reader; empty for every
+    // other control.
+    std::optional<ControlId> label;
 };
 
 extern const std::array<ControlRow, kControlCount> kControlTable;
@@ -84,6 +88,10 @@ const ControlRow& row(ControlId id);
 std::optional<ControlId> controlNamed(std::string_view name);
 // The frame a container stands for, or nothing for the window.
 std::optional<ControlId> frameOf(Container container);
+
+// The name a screen reader gives the control: the caption of its label when
+// the table names one, else its own caption.
+std::string_view accessibleName(ControlId id);
 
 // Twips to pixels at the given logical dots per inch, rounded to nearest.
 int twipsToPixels(int twips, int dpi);

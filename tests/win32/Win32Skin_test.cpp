@@ -2,6 +2,8 @@
 // on the screen, what the user's messages do, and what reached the bench.
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
+
 #include <cmath>
 #include <cstdlib>
 
@@ -196,6 +198,52 @@ TEST(Win32Window, EveryPixelOfAControlThatTakesInputIsItsOwn) {
         SendMessageW(under, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
         EXPECT_TRUE(SendMessageW(under, CB_GETDROPPEDSTATE, 0, 0));
         SendMessageW(under, CB_SHOWDROPDOWN, FALSE, 0);
+    }
+}
+
+// What a screen reader gets for each control that takes the focus, asked as
+// it asks: the accessible object of the control's client area, from oleacc.
+// Its name is the caption the window shows beside the control (a button's
+// own), also with the lists and boxes filled; its role is the standard
+// object's. The labels stay beneath the inputs (the test above).
+TEST(Win32Window, ScreenReadersNameEveryInputByTheCaptionBesideIt) {
+    SkinRig rig;
+    rig.plugGenerator("a", u"TPG350-00417");
+    rig.plugGenerator("b", u"TPG350-01022");
+    rig.window.Form_Load();
+    rig.pump();
+    ASSERT_GE(rig.selected(ControlId::SerNo), 0);
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    for (const ControlId id : ui::focusOrder()) {
+        const auto& r = ui::row(id);
+        SCOPED_TRACE(std::string(r.name));
+        wchar_t shown[256]{};
+        GetWindowTextW(rig.hwnd(r.label ? *r.label : id), shown, 256);
+        ASSERT_NE(shown[0], L'\0');
+
+        IAccessible* object = nullptr;
+        ASSERT_HRESULT_SUCCEEDED(
+            AccessibleObjectFromWindow(rig.hwnd(id), static_cast<DWORD>(OBJID_CLIENT),
+                                       __uuidof(IAccessible), reinterpret_cast<void**>(&object)));
+        BSTR name = nullptr;
+        EXPECT_EQ(object->get_accName(self, &name), S_OK);
+        EXPECT_EQ(ui::win32::narrow(name != nullptr ? name : L""), ui::win32::narrow(shown));
+        SysFreeString(name);
+
+        IAccessible* standard = nullptr;
+        ASSERT_HRESULT_SUCCEEDED(CreateStdAccessibleObject(rig.hwnd(id), OBJID_CLIENT,
+                                                           __uuidof(IAccessible),
+                                                           reinterpret_cast<void**>(&standard)));
+        VARIANT role{};
+        VARIANT standardRole{};
+        EXPECT_HRESULT_SUCCEEDED(object->get_accRole(self, &role));
+        EXPECT_HRESULT_SUCCEEDED(standard->get_accRole(self, &standardRole));
+        EXPECT_EQ(role.vt, VT_I4);
+        EXPECT_EQ(role.lVal, standardRole.lVal);
+        standard->Release();
+        object->Release();
     }
 }
 

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "ui/MainWindow.h"
+#include "ui/qt/AccessibleInterfaces.h"
 #include "ui/qt/QtFonts.h"
 #include "ui/qt/WindowIcon.h"
 
@@ -67,6 +68,7 @@ QtSkin::QtSkin()
             target_->timerTick();
         }
     });
+    installAccessibleInterfaces();
     build();
 }
 
@@ -99,6 +101,20 @@ void QtSkin::build() {
     const auto order = focusOrder();
     for (std::size_t i = 0; i + 1 < order.size(); ++i) {
         QWidget::setTabOrder(widget(order[i]), widget(order[i + 1]));
+    }
+
+    // Screen readers name a list by its current entry and a text box by its
+    // frame's title unless told otherwise: every control that takes the
+    // focus gets the table's name for it. A plain label beside an input
+    // becomes its buddy as well, which AT-SPI reports as the input's
+    // "labelled by" relation.
+    for (const ControlId id : order) {
+        widget(id)->setAccessibleName(qText(accessibleName(id)));
+        if (const auto label = row(id).label) {
+            if (auto* text = qobject_cast<QLabel*>(widget(*label))) {
+                text->setBuddy(widget(id));
+            }
+        }
     }
 }
 

@@ -3,7 +3,8 @@
 // captions, containers, tab order, initial states), with the user's own
 // actions forwarded to the window's event entry points: a pick in a list
 // (QComboBox::activated, raised also for the entry already selected), a
-// button click, the timer's tick and closing the window. Changes the core
+// button click, the timer's tick and closing the window. Each control that
+// takes the focus is named for screen readers by the table's caption for it. Changes the core
 // makes through the widget adapters are never reported back.
 #pragma once
 

@@ -1,10 +1,13 @@
 #include "ui/win32/Win32Skin.h"
 
+#include <objbase.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "ui/MainWindow.h"
+#include "ui/win32/AccessibleName.h"
 #include "ui/win32/Resources.h"
 #include "ui/win32/WideText.h"
 
@@ -142,6 +145,9 @@ void registerWindowClass(HINSTANCE instance, WNDPROC proc) {
 }  // namespace
 
 Win32Skin::Win32Skin(HINSTANCE instance) : instance_(instance) {
+    // The controls' accessible objects are handed to screen readers through
+    // COM; a thread that already runs COM in another model keeps it.
+    comInitialized_ = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     registerWindowClass(instance_, &Win32Skin::windowProc);
     hwnd_ = CreateWindowExW(0, kWindowClass, widen(std::string(kWindowRow.caption)).c_str(),
                             kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, 400, 300, nullptr, nullptr,
@@ -159,6 +165,9 @@ Win32Skin::~Win32Skin() {
         DestroyWindow(hwnd_);
     }
     releaseFonts();
+    if (comInitialized_) {
+        CoUninitialize();
+    }
 }
 
 void Win32Skin::createControls() {
@@ -209,6 +218,12 @@ void Win32Skin::createControls() {
         control.setEnabled(r->enabled);
         const auto frame = frameOf(r->container);
         control.setFrame(frame ? controls_[slot(*frame)].get() : nullptr);
+    }
+    // Screen readers would name an edit or combo box by the label just above
+    // it in the z-order; here every label lies beneath every input (see
+    // above), so each control that takes the focus is given its name.
+    for (const ControlId id : focusOrder()) {
+        setAccessibleName(control(id), widen(std::string(accessibleName(id))));
     }
 }
 

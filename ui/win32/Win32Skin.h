@@ -1,7 +1,8 @@
 // The tool's window as a native Win32 window: every control of the control
 // table becomes a child window (group box, static, edit, drop-down combo box
 // or push button) placed by its twips at the window's DPI, with the table's
-// font and tab order. The skin forwards only what the user does (a pick in a
+// font and tab order; each control that takes the focus carries the table's
+// name for it for screen readers. The skin forwards only what the user does (a pick in a
 // list, a button press), the timer's ticks and the window's close to
 // MainWindow; changes made by the core reach the controls and raise nothing.
 #pragma once
@@ -74,6 +75,7 @@ class Win32Skin : public WindowSkin {
     HFONT fontFor(const ControlRow& row);
 
     HINSTANCE instance_;
+    bool comInitialized_ = false;
     HWND hwnd_ = nullptr;
     int dpi_ = 96;
     MainWindow* window_ = nullptr;
