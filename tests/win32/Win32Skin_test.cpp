@@ -564,9 +564,11 @@ TEST(Win32Window, TicksWhileAMessageBoxIsOpenWaitForTheHandler) {
     rig.window.Form_Load();
     rig.type(ControlId::Foutput, "abc");
     rig.bench.clearCallCounts();
-    // The box stays up for 200 ms, four tick intervals.
+    // The box stays up for 1.2 s, longer than the longest tick interval
+    // (500 ms once a probe has run), so that ticks fall due inside it
+    // however slowly the machine got here.
     std::vector<SeenBox> seen;
-    seen = rig.clickExpectingBox(ControlId::SetFout, 200);
+    seen = rig.clickExpectingBox(ControlId::SetFout, 1200);
     ASSERT_EQ(seen.size(), 1U);
     // The ticks that fell due inside the box ran as one, after the handler.
     EXPECT_EQ(rig.bench.callCount(hid::sim::Op::ReadInputReport), 1);
