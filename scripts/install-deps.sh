@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
   # the core build and its tests
   cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # the command line's JSON (header-only)
+  nlohmann-json3-dev
   # the Qt window, its demo and their tests: Qt 6 Widgets, Xvfb for a
   # display-less run, the stand-in font for the window's two faces
   qt6-base-dev libgl-dev xvfb xauth fonts-liberation

@@ -11,6 +11,9 @@ packages=(
   wine wine64 xvfb fonts-wine
   # GoogleTest sources, built with the cross toolchain
   googletest
+  # header-only libraries the cross build includes from the host: the command
+  # line's JSON, and the PNG writer of the test suites' screenshots
+  nlohmann-json3-dev libstb-dev
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"
