@@ -167,7 +167,7 @@ std::string reasonOf(const std::string& libraryText) {
         const char* part;
         const char* reason;
     };
-    static constexpr std::array<Wording, 13> kWordings = {{
+    static constexpr std::array<Wording, 14> kWordings = {{
         {"ill-formed UTF-8", "a string is not valid UTF-8"},
         {"surrogate", "a string is not valid UTF-8"},
         {"control character", "a control character in a string"},
@@ -175,6 +175,7 @@ std::string reasonOf(const std::string& libraryText) {
         {"after backslash", "an unknown escape in a string"},
         {"4 hex digits", "four hexadecimal digits were expected after \\u"},
         {"invalid number", "a number is not written as JSON writes it"},
+        {"number overflow", "a number is too large for a double"},
         {"parsing object key", "a key in double quotes was expected"},
         {"parsing object separator", "':' was expected after a key"},
         {"parsing object -", "',' or '}' was expected"},

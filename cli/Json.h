@@ -52,9 +52,9 @@ std::string toJson(const JsonValue& value);
 
 // Reads one JSON text (RFC 8259): objects with distinct keys, arrays,
 // strings of valid UTF-8 (an escaped lone surrogate is refused too),
-// numbers, true, false, null, nested at most 64 deep; a leading UTF-8
-// byte-order mark is skipped. Nothing, and the reason with its line in
-// error, when the text is not such a text.
+// numbers (within the range of a double), true, false, null, nested at
+// most 64 deep; a leading UTF-8 byte-order mark is skipped. Nothing, and
+// the reason with its line in error, when the text is not such a text.
 std::optional<JsonValue> parseJson(std::string_view text, std::string& error);
 
 }  // namespace tpg::cli
