@@ -50,6 +50,10 @@ class CheckedPlatform : public hid::HidPlatform {
     hid::Result readInputReport(hid::Handle readHandle, std::span<std::uint8_t> buffer,
                                 hid::ReadOverlapped& overlapped) override;
     hid::Result close(hid::Handle handle) override;
+    // Asks the backend, recording nothing: it explains a failure kept already.
+    hid::Result explainRefusal(const std::string& path, hid::Refusal& refusal) override {
+        return inner_.explainRefusal(path, refusal);
+    }
 
   private:
     // Runs one call with the system's error cleared, and keeps a failure:

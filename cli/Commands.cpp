@@ -69,15 +69,25 @@ int list(const Invocation& in, GeneratorSession& session, Streams& io) {
                                 [&](const auto& g) { return g.path == f.path; });
         });
     }
+    // A generator seen but not opened may have any serial: it stays listed.
+    const auto& refused = session.refused();
     if (in.json) {
-        io.out << toJson(listJson(generators)) << "\n";
+        io.out << toJson(listJson(generators, refused)) << "\n";
     } else {
         io.out << listText(generators);
     }
     if (generators.empty()) {
-        return fail(io, {kNoGenerator,
-                         in.serial ? "no generator with the serial number \"" + *in.serial + "\""
-                                   : std::string("no generator found")});
+        std::string message = in.serial
+                                  ? "no generator with the serial number \"" + *in.serial + "\""
+                                  : std::string("no generator found");
+        if (!refused.empty()) {
+            message += "; these could not be opened:" + refusalLines(refused);
+        }
+        return fail(io, {kNoGenerator, message});
+    }
+    if (!refused.empty()) {
+        io.err << kProgram << ": these generators could not be opened:" << refusalLines(refused)
+               << "\n";
     }
     warnUnread(io, unread);
     return kDone;

@@ -72,7 +72,14 @@ void GeneratorSession::readMakerAndProduct(hid::Handle handle, GeneratorIdentity
 std::optional<Failure> GeneratorSession::list(std::vector<GeneratorIdentity>& out, bool identities,
                                               std::vector<PlatformFailure>& unreadStrings) {
     out.clear();
+    refused_.clear();
     platform_.forget();
+    // The open that failed is the latest failure when the walk tells of it.
+    const auto refused = [&](const std::string& path, bool accessDenied) {
+        const auto failure = platform_.failureOf("open");
+        refused_.push_back(
+            {path, failure && failure->path == path ? failure->systemText : "", accessDenied});
+    };
     link_.WalkHidInterfaces(
         [&](hid::Handle probe, const std::string& path, const std::string& serial) {
             GeneratorIdentity g;
@@ -85,9 +92,10 @@ std::optional<Failure> GeneratorSession::list(std::vector<GeneratorIdentity>& ou
             out.push_back(std::move(g));
             state_.lastResult = platform_.close(probe);
         },
-        nullptr);
+        nullptr, refused);
     if (const auto failure = platform_.failureOf("listInterfaces")) {
         out.clear();
+        refused_.clear();
         return Failure{kPlatformFailed,
                        "listing the HID interfaces failed: " + failure->describe()};
     }
@@ -106,17 +114,25 @@ std::optional<Failure> GeneratorSession::open(const std::optional<std::string>& 
             found = found || g.serial == *serial;
         }
         if (!found) {
-            return Failure{kNoGenerator,
-                           "no generator with the serial number \"" + *serial + "\"" +
-                               (generators.empty() ? std::string("; none is present")
-                                                   : "; present are:" + present(generators))};
+            std::string message = "no generator with the serial number \"" + *serial + "\"";
+            if (!generators.empty()) {
+                message += "; present are:" + present(generators);
+            } else if (refused_.empty()) {
+                message += "; none is present";
+            }
+            if (!refused_.empty()) {
+                message += "; these could not be opened:" + refusalLines(refused_);
+            }
+            return Failure{kNoGenerator, message};
         }
         chosen_.serial = *serial;
     } else if (generators.empty()) {
-        return Failure{kNoGenerator, "no generator found"};
-    } else if (generators.size() > 1) {
+        return Failure{kNoGenerator,
+                       refused_.empty() ? std::string("no generator found")
+                                        : "no generator could be opened:" + refusalLines(refused_)};
+    } else if (generators.size() + refused_.size() > 1) {
         return Failure{kBadUsage, "several generators are present; choose one with --serial:" +
-                                      present(generators)};
+                                      present(generators) + refusalLines(refused_)};
     } else {
         chosen_.serial = generators.front().serial;
     }

@@ -29,10 +29,14 @@ class GeneratorSession : private link::LinkHost {
     // left absent and its failure added to unreadStrings.
     std::optional<Failure> list(std::vector<GeneratorIdentity>& out, bool identities,
                                 std::vector<PlatformFailure>& unreadStrings);
+    // The generators the last list() (or open()) saw but could not open.
+    const std::vector<RefusedGenerator>& refused() const { return refused_; }
 
     // Chooses and opens a generator: the one with exactly serial, or with no
     // serial the only one present. Several present without a serial is an
     // error that lists them; none, or none with the serial, is kNoGenerator.
+    // A generator seen but not opened counts as present when no serial is
+    // given, and every failure names it with the reason.
     std::optional<Failure> open(const std::optional<std::string>& serial);
 
     // The open generator's serial, path and version.
@@ -90,6 +94,7 @@ class GeneratorSession : private link::LinkHost {
     ChosenSerial chosen_;
     NoTimer timer_;
     GeneratorIdentity identity_;
+    std::vector<RefusedGenerator> refused_;
 };
 
 }  // namespace tpg::cli

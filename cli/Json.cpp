@@ -1,6 +1,9 @@
 #include "cli/Json.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <array>
+#include <iterator>
+#include <nlohmann/json.hpp>
 
 namespace tpg::cli {
 
@@ -64,28 +67,14 @@ const JsonValue* JsonValue::find(std::string_view key) const {
 
 namespace {
 
+// The library quotes and escapes the text; bytes that are not UTF-8 (which
+// no caller hands over) would become U+FFFD rather than stop the output.
 void writeString(std::string& out, const std::string& text) {
-    out += '"';
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", byte);
-            out += escaped;
-        } else {
-            out += c;  // UTF-8 passes through
-        }
-    }
-    out += '"';
+    out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+// The layout is written here rather than by the library so that a number
+// keeps the text it was read or made with.
 void write(std::string& out, const JsonValue& value, int depth) {
     const std::string inner(static_cast<std::size_t>(2 * (depth + 1)), ' ');
     const std::string outer(static_cast<std::size_t>(2 * depth), ' ');
@@ -103,33 +92,26 @@ void write(std::string& out, const JsonValue& value, int depth) {
             writeString(out, value.text());
             break;
         case JsonValue::Kind::Array:
-            if (value.items().empty()) {
-                out += "[]";
+        case JsonValue::Kind::Object: {
+            const bool isArray = value.kind() == JsonValue::Kind::Array;
+            const std::size_t count = isArray ? value.items().size() : value.members().size();
+            if (count == 0) {
+                out += isArray ? "[]" : "{}";
                 break;
             }
-            out += "[\n";
-            for (std::size_t i = 0; i < value.items().size(); ++i) {
+            out += isArray ? "[\n" : "{\n";
+            for (std::size_t i = 0; i < count; ++i) {
                 out += inner;
-                write(out, value.items()[i], depth + 1);
-                out += i + 1 < value.items().size() ? ",\n" : "\n";
+                if (!isArray) {
+                    writeString(out, value.members()[i].first);
+                    out += ": ";
+                }
+                write(out, isArray ? value.items()[i] : value.members()[i].second, depth + 1);
+                out += i + 1 < count ? ",\n" : "\n";
             }
-            out += outer + "]";
+            out += outer + (isArray ? "]" : "}");
             break;
-        case JsonValue::Kind::Object:
-            if (value.members().empty()) {
-                out += "{}";
-                break;
-            }
-            out += "{\n";
-            for (std::size_t i = 0; i < value.members().size(); ++i) {
-                out += inner;
-                writeString(out, value.members()[i].first);
-                out += ": ";
-                write(out, value.members()[i].second, depth + 1);
-                out += i + 1 < value.members().size() ? ",\n" : "\n";
-            }
-            out += outer + "}";
-            break;
+        }
     }
 }
 
@@ -145,372 +127,169 @@ std::string toJson(const JsonValue& value) {
 
 namespace {
 
-constexpr int kMaxDepth = 64;
+constexpr std::size_t kMaxDepth = 64;
 
-class Reader {
+// The text as the library reads it, one byte at a time, counting the bytes
+// it has taken: where it stood when the reader refused a key or a depth.
+class CountingIterator {
   public:
-    explicit Reader(std::string_view text) : text_(text) {}
+    using iterator_category = std::input_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = const char&;
 
-    std::optional<JsonValue> document(std::string& error) {
-        auto value = this->value(0);
-        if (value) {
-            skipBlanks();
-            if (at_ != text_.size()) {
-                fail("text after the end of the JSON value");
-                value.reset();
-            }
-        }
-        if (!value) {
-            error = error_;
-        }
-        return value;
+    CountingIterator(const char* at, std::size_t* taken) : at_(at), taken_(taken) {}
+    reference operator*() const { return *at_; }
+    CountingIterator& operator++() {
+        ++at_;
+        ++*taken_;
+        return *this;
     }
+    CountingIterator operator++(int) {
+        CountingIterator before = *this;
+        ++*this;
+        return before;
+    }
+    bool operator==(const CountingIterator& other) const { return at_ == other.at_; }
 
   private:
-    bool fail(const std::string& why) {
-        if (error_.empty()) {
-            int line = 1;
-            for (std::size_t i = 0; i < at_ && i < text_.size(); ++i) {
-                line += text_[i] == '\n' ? 1 : 0;
-            }
-            error_ = "line " + std::to_string(line) + ": " + why;
+    const char* at_;
+    std::size_t* taken_;
+};
+
+// The library's account of a syntax error, in the words of this tool's
+// messages; what it last read is left out, as it may be any bytes.
+std::string reasonOf(const std::string& libraryText) {
+    const std::string text = libraryText.substr(0, libraryText.find("; last read:"));
+    const auto has = [&](const char* part) { return text.find(part) != std::string::npos; };
+    struct Wording {
+        const char* part;
+        const char* reason;
+    };
+    static constexpr std::array<Wording, 14> kWordings = {{
+        {"ill-formed UTF-8", "a string is not valid UTF-8"},
+        {"surrogate", "a string is not valid UTF-8"},
+        {"control character", "a control character in a string"},
+        {"missing closing quote", "a string is not closed"},
+        {"after backslash", "an unknown escape in a string"},
+        {"4 hex digits", "four hexadecimal digits were expected after \\u"},
+        {"invalid number", "a number is not written as JSON writes it"},
+        {"number overflow", "a number is too large for a double"},
+        {"parsing object key", "a key in double quotes was expected"},
+        {"parsing object separator", "':' was expected after a key"},
+        {"parsing object -", "',' or '}' was expected"},
+        {"parsing array", "',' or ']' was expected"},
+        {"unexpected end of input", "the text ends where a value should be"},
+        {"expected end of input", "text after the end of the JSON value"},
+    }};
+    for (const auto& [part, reason] : kWordings) {
+        if (has(part)) {
+            return reason;
         }
+    }
+    return "not a JSON value";
+}
+
+// Builds the value from the library's events: numbers keep their text, a
+// key met twice in one object and nesting deeper than kMaxDepth stop it.
+class Builder : public nlohmann::json_sax<nlohmann::json> {
+  public:
+    std::optional<JsonValue> result;
+    std::string refusal;  // why the builder stopped the reading
+    std::size_t errorOffset = 0;
+    std::string syntaxError;
+
+    bool null() override { return add(JsonValue()); }
+    bool boolean(bool value) override { return add(JsonValue::boolean(value)); }
+    bool number_integer(number_integer_t value) override {
+        // Only a negative number arrives here; a zero is one written "-0".
+        return add(JsonValue::numberText(value == 0 ? "-0" : std::to_string(value)));
+    }
+    bool number_unsigned(number_unsigned_t value) override {
+        return add(JsonValue::numberText(std::to_string(value)));
+    }
+    bool number_float(number_float_t /*value*/, const string_t& text) override {
+        return add(JsonValue::numberText(text));
+    }
+    bool string(string_t& value) override { return add(JsonValue::string(std::move(value))); }
+    bool binary(binary_t& /*value*/) override { return false; }
+    bool start_object(std::size_t /*elements*/) override { return open(JsonValue::object()); }
+    bool key(string_t& name) override {
+        if (open_.back().value.find(name) != nullptr) {
+            refusal = "the key \"" + name + "\" appears twice";
+            return false;
+        }
+        open_.back().key = std::move(name);
+        return true;
+    }
+    bool end_object() override { return close(); }
+    bool start_array(std::size_t /*elements*/) override { return open(JsonValue::array()); }
+    bool end_array() override { return close(); }
+    bool parse_error(std::size_t position, const std::string& /*last_token*/,
+                     const nlohmann::detail::exception& error) override {
+        errorOffset = position;
+        syntaxError = reasonOf(error.what());
         return false;
     }
 
-    void skipBlanks() {
-        while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' ||
-                                      text_[at_] == '\n' || text_[at_] == '\r')) {
-            ++at_;
-        }
-    }
+  private:
+    struct Open {
+        JsonValue value;
+        std::string key;
+    };
 
-    bool literal(std::string_view word) {
-        if (text_.substr(at_, word.size()) != word) {
-            return fail("not a JSON value");
+    bool add(JsonValue value) {
+        if (open_.size() > kMaxDepth) {
+            refusal = "nested too deeply";
+            return false;
         }
-        at_ += word.size();
-        return true;
-    }
-
-    std::optional<JsonValue> value(int depth) {
-        if (depth > kMaxDepth) {
-            fail("nested too deeply");
-            return std::nullopt;
-        }
-        skipBlanks();
-        if (at_ >= text_.size()) {
-            fail("the text ends where a value should be");
-            return std::nullopt;
-        }
-        switch (text_[at_]) {
-            case '{':
-                return object(depth);
-            case '[':
-                return array(depth);
-            case '"': {
-                std::string s;
-                if (!string(s)) {
-                    return std::nullopt;
-                }
-                return JsonValue::string(std::move(s));
-            }
-            case 't':
-                return literal("true") ? std::optional(JsonValue::boolean(true)) : std::nullopt;
-            case 'f':
-                return literal("false") ? std::optional(JsonValue::boolean(false)) : std::nullopt;
-            case 'n':
-                return literal("null") ? std::optional(JsonValue()) : std::nullopt;
-            default:
-                return number();
-        }
-    }
-
-    std::optional<JsonValue> object(int depth) {
-        JsonValue out = JsonValue::object();
-        ++at_;  // '{'
-        skipBlanks();
-        if (at_ < text_.size() && text_[at_] == '}') {
-            ++at_;
-            return out;
-        }
-        for (;;) {
-            skipBlanks();
-            std::string key;
-            if (at_ >= text_.size() || text_[at_] != '"') {
-                fail("a key in double quotes was expected");
-                return std::nullopt;
-            }
-            if (!string(key)) {
-                return std::nullopt;
-            }
-            if (out.find(key) != nullptr) {
-                fail("the key \"" + key + "\" appears twice");
-                return std::nullopt;
-            }
-            skipBlanks();
-            if (at_ >= text_.size() || text_[at_] != ':') {
-                fail("':' was expected after a key");
-                return std::nullopt;
-            }
-            ++at_;
-            auto member = value(depth + 1);
-            if (!member) {
-                return std::nullopt;
-            }
-            out.set(std::move(key), std::move(*member));
-            skipBlanks();
-            if (at_ < text_.size() && text_[at_] == ',') {
-                ++at_;
-                continue;
-            }
-            if (at_ < text_.size() && text_[at_] == '}') {
-                ++at_;
-                return out;
-            }
-            fail("',' or '}' was expected");
-            return std::nullopt;
-        }
-    }
-
-    std::optional<JsonValue> array(int depth) {
-        JsonValue out = JsonValue::array();
-        ++at_;  // '['
-        skipBlanks();
-        if (at_ < text_.size() && text_[at_] == ']') {
-            ++at_;
-            return out;
-        }
-        for (;;) {
-            auto item = value(depth + 1);
-            if (!item) {
-                return std::nullopt;
-            }
-            out.push(std::move(*item));
-            skipBlanks();
-            if (at_ < text_.size() && text_[at_] == ',') {
-                ++at_;
-                continue;
-            }
-            if (at_ < text_.size() && text_[at_] == ']') {
-                ++at_;
-                return out;
-            }
-            fail("',' or ']' was expected");
-            return std::nullopt;
-        }
-    }
-
-    bool digits() {
-        const std::size_t start = at_;
-        while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9') {
-            ++at_;
-        }
-        return at_ > start;
-    }
-
-    std::optional<JsonValue> number() {
-        const std::size_t start = at_;
-        if (text_[at_] == '-') {
-            ++at_;
-        }
-        if (at_ < text_.size() && text_[at_] == '0') {
-            ++at_;  // no leading zeros
-        } else if (!digits()) {
-            fail("not a JSON value");
-            return std::nullopt;
-        }
-        if (at_ < text_.size() && text_[at_] == '.') {
-            ++at_;
-            if (!digits()) {
-                fail("digits were expected after '.'");
-                return std::nullopt;
-            }
-        }
-        if (at_ < text_.size() && (text_[at_] == 'e' || text_[at_] == 'E')) {
-            ++at_;
-            if (at_ < text_.size() && (text_[at_] == '+' || text_[at_] == '-')) {
-                ++at_;
-            }
-            if (!digits()) {
-                fail("digits were expected in the exponent");
-                return std::nullopt;
-            }
-        }
-        return JsonValue::numberText(std::string(text_.substr(start, at_ - start)));
-    }
-
-    static void appendUtf8(std::string& out, std::uint32_t cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
+        if (open_.empty()) {
+            result = std::move(value);
+        } else if (open_.back().value.kind() == JsonValue::Kind::Array) {
+            open_.back().value.push(std::move(value));
         } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-
-    bool hex4(std::uint32_t& unit) {
-        unit = 0;
-        for (int i = 0; i < 4; ++i, ++at_) {
-            if (at_ >= text_.size()) {
-                return fail("four hexadecimal digits were expected after \\u");
-            }
-            const char c = text_[at_];
-            int digit = -1;
-            if (c >= '0' && c <= '9') {
-                digit = c - '0';
-            } else if (c >= 'a' && c <= 'f') {
-                digit = c - 'a' + 10;
-            } else if (c >= 'A' && c <= 'F') {
-                digit = c - 'A' + 10;
-            }
-            if (digit < 0) {
-                return fail("four hexadecimal digits were expected after \\u");
-            }
-            unit = unit * 16 + static_cast<std::uint32_t>(digit);
+            open_.back().value.set(std::move(open_.back().key), std::move(value));
         }
         return true;
     }
-
-    // Copies one UTF-8 character whose lead byte (0x80 or above) has just
-    // been read. A byte sequence that is not UTF-8 (a stray continuation
-    // byte, a cut or overlong sequence, a surrogate, a value above U+10FFFF)
-    // fails: a JSON text is UTF-8, and what is read goes on to messages and
-    // back out as JSON.
-    bool utf8(unsigned char lead, std::string& out) {
-        std::size_t extra = 0;
-        std::uint32_t cp = 0;
-        std::uint32_t shortest = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1;
-            cp = lead & 0x1FU;
-            shortest = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2;
-            cp = lead & 0x0FU;
-            shortest = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3;
-            cp = lead & 0x07U;
-            shortest = 0x10000;
-        } else {
-            return fail("a string is not valid UTF-8");
+    bool open(JsonValue container) {
+        if (open_.size() > kMaxDepth) {
+            refusal = "nested too deeply";
+            return false;
         }
-        if (text_.size() - at_ < extra) {
-            return fail("a string is not valid UTF-8");
-        }
-        for (std::size_t i = 0; i < extra; ++i) {
-            const auto next = static_cast<unsigned char>(text_[at_ + i]);
-            if ((next & 0xC0U) != 0x80U) {
-                return fail("a string is not valid UTF-8");
-            }
-            cp = (cp << 6) | (next & 0x3FU);
-        }
-        if (cp < shortest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return fail("a string is not valid UTF-8");
-        }
-        out += static_cast<char>(lead);
-        out.append(text_.substr(at_, extra));
-        at_ += extra;
+        open_.push_back({std::move(container), {}});
         return true;
     }
-
-    bool string(std::string& out) {
-        ++at_;  // opening quote
-        for (;;) {
-            if (at_ >= text_.size()) {
-                return fail("a string is not closed");
-            }
-            const char c = text_[at_++];
-            if (c == '"') {
-                return true;
-            }
-            if (static_cast<unsigned char>(c) < 0x20) {
-                return fail("a control character in a string");
-            }
-            if (static_cast<unsigned char>(c) >= 0x80) {
-                if (!utf8(static_cast<unsigned char>(c), out)) {
-                    return false;
-                }
-                continue;
-            }
-            if (c != '\\') {
-                out += c;
-                continue;
-            }
-            if (at_ >= text_.size()) {
-                return fail("a string is not closed");
-            }
-            const char e = text_[at_++];
-            switch (e) {
-                case '"':
-                case '\\':
-                case '/':
-                    out += e;
-                    break;
-                case 'b':
-                    out += '\b';
-                    break;
-                case 'f':
-                    out += '\f';
-                    break;
-                case 'n':
-                    out += '\n';
-                    break;
-                case 'r':
-                    out += '\r';
-                    break;
-                case 't':
-                    out += '\t';
-                    break;
-                case 'u': {
-                    std::uint32_t unit = 0;
-                    if (!hex4(unit)) {
-                        return false;
-                    }
-                    if (unit >= 0xD800 && unit <= 0xDBFF && text_.substr(at_, 2) == "\\u") {
-                        at_ += 2;
-                        std::uint32_t low = 0;
-                        if (!hex4(low)) {
-                            return false;
-                        }
-                        if (low >= 0xDC00 && low <= 0xDFFF) {
-                            appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-                        } else {
-                            appendUtf8(out, 0xFFFD);
-                            appendUtf8(out, low >= 0xD800 && low <= 0xDFFF ? 0xFFFD : low);
-                        }
-                    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-                        appendUtf8(out, 0xFFFD);  // a lone surrogate
-                    } else {
-                        appendUtf8(out, unit);
-                    }
-                    break;
-                }
-                default:
-                    return fail(std::string("unknown escape \\") + e);
-            }
-        }
+    bool close() {
+        JsonValue done = std::move(open_.back().value);
+        open_.pop_back();
+        return add(std::move(done));
     }
 
-    std::string_view text_;
-    std::size_t at_ = 0;
-    std::string error_;
+    std::vector<Open> open_;
 };
 
 }  // namespace
 
 std::optional<JsonValue> parseJson(std::string_view text, std::string& error) {
-    return Reader(text).document(error);
+    Builder builder;
+    std::size_t taken = 0;
+    const CountingIterator first(text.data(), &taken);
+    const CountingIterator last(text.data() + text.size(), &taken);
+    if (nlohmann::json::sax_parse(first, last, &builder)) {
+        return std::move(builder.result);
+    }
+    // The library counts the byte it stopped at; the builder stops right
+    // after the last byte taken.
+    const bool syntax = builder.refusal.empty();
+    std::size_t at = syntax ? builder.errorOffset : taken;
+    at = std::min(at > 0 && syntax ? at - 1 : at, text.size());
+    const auto line =
+        1 + std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n');
+    error =
+        "line " + std::to_string(line) + ": " + (syntax ? builder.syntaxError : builder.refusal);
+    return std::nullopt;
 }
 
 }  // namespace tpg::cli

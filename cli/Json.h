@@ -1,5 +1,7 @@
 // A small JSON value with a pretty writer and a strict reader, enough for
 // the command line's machine-readable output and the setups it reads back.
+// nlohmann-json reads the text (through its SAX interface, so that numbers
+// keep their text and a repeated key is refused) and escapes the strings.
 #pragma once
 
 #include <cstdint>
@@ -49,8 +51,9 @@ class JsonValue {
 std::string toJson(const JsonValue& value);
 
 // Reads one JSON text (RFC 8259): objects with distinct keys, arrays,
-// strings of valid UTF-8, numbers, true, false, null, nested at most 64
-// deep. Nothing, and
+// strings of valid UTF-8 (an escaped lone surrogate is refused too),
+// numbers (within the range of a double), true, false, null, nested at
+// most 64 deep; a leading UTF-8 byte-order mark is skipped. Nothing, and
 // the reason with its line in error, when the text is not such a text.
 std::optional<JsonValue> parseJson(std::string_view text, std::string& error);
 

@@ -33,6 +33,17 @@ JsonValue identityJson(const GeneratorIdentity& g) {
     return out;
 }
 
+// The system's reason, and where the fix is when access was denied.
+std::string reasonWithFix(const RefusedGenerator& refused) {
+    // The README section that tells how a user gets access to the generator.
+    constexpr const char* kAccessSection = "No root is needed";
+    std::string text = refused.reason.empty() ? "the system gave no reason" : refused.reason;
+    if (refused.accessDenied) {
+        text += std::string(": see README, \"") + kAccessSection + "\"";
+    }
+    return text;
+}
+
 std::string line(const std::string& name, const std::string& value, bool outOfRange,
                  std::int64_t deviceValue) {
     std::string text = name + "=" + value;
@@ -44,6 +55,18 @@ std::string line(const std::string& name, const std::string& value, bool outOfRa
 
 }  // namespace
 
+std::string refusalText(const RefusedGenerator& refused) {
+    return refused.path + ": " + reasonWithFix(refused);
+}
+
+std::string refusalLines(const std::vector<RefusedGenerator>& refused) {
+    std::string text;
+    for (const auto& r : refused) {
+        text += "\n  " + refusalText(r);
+    }
+    return text;
+}
+
 std::string listText(const std::vector<GeneratorIdentity>& generators) {
     std::string out;
     for (const auto& g : generators) {
@@ -53,10 +76,17 @@ std::string listText(const std::vector<GeneratorIdentity>& generators) {
     return out;
 }
 
-JsonValue listJson(const std::vector<GeneratorIdentity>& generators) {
+JsonValue listJson(const std::vector<GeneratorIdentity>& generators,
+                   const std::vector<RefusedGenerator>& refused) {
     JsonValue out = JsonValue::array();
     for (const auto& g : generators) {
         out.push(identityJson(g));
+    }
+    for (const auto& r : refused) {
+        JsonValue entry = JsonValue::object();
+        entry.set("path", JsonValue::string(r.path));
+        entry.set("error", JsonValue::string(reasonWithFix(r)));
+        out.push(std::move(entry));
     }
     return out;
 }

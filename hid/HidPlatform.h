@@ -66,6 +66,16 @@ struct ReadOverlapped {
     Handle event = kNoHandle;
 };
 
+// What the system tells of an interface whose open failed, learnt without
+// opening it.
+struct Refusal {
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    // The open was refused for want of access (EACCES on Linux,
+    // ERROR_ACCESS_DENIED on Windows), not because the device was gone.
+    bool accessDenied = false;
+};
+
 class HidPlatform {
   public:
     virtual ~HidPlatform() = default;
@@ -108,6 +118,12 @@ class HidPlatform {
                                    ReadOverlapped& overlapped) = 0;
 
     virtual Result close(Handle handle) = 0;
+
+    // After an open of path failed: the interface's IDs as the system lists
+    // them and whether access was denied, so that a generator the user may
+    // not open can be told from a device skipped by design. Zero when the
+    // platform cannot tell without opening the device, as by default.
+    virtual Result explainRefusal(const std::string& /*path*/, Refusal& /*refusal*/) { return 0; }
 };
 
 }  // namespace tpg::hid

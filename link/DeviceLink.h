@@ -33,7 +33,13 @@ class DeviceLink {
     // handle: it keeps it open or closes it. The walk ends when stop() holds.
     using GeneratorAction = std::function<void(hid::Handle probeHandle, const std::string& path,
                                                const std::string& serial)>;
-    void WalkHidInterfaces(const GeneratorAction& action, const std::function<bool()>& stop);
+    // With refused, the walk also tells each generator whose interface could
+    // not be opened (the platform knowing its IDs without opening it), and
+    // whether access was denied. The window passes none and so skips such a
+    // generator without a word.
+    using RefusedAction = std::function<void(const std::string& path, bool accessDenied)>;
+    void WalkHidInterfaces(const GeneratorAction& action, const std::function<bool()>& stop,
+                           const RefusedAction& refused = nullptr);
 
     // Opens the generator whose serial number equals the list's text, plain
     // and overlapped; reads its capabilities and prepares the probe record.

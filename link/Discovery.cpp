@@ -8,8 +8,8 @@
 
 namespace tpg::link {
 
-void DeviceLink::WalkHidInterfaces(const GeneratorAction& action,
-                                   const std::function<bool()>& stop) {
+void DeviceLink::WalkHidInterfaces(const GeneratorAction& action, const std::function<bool()>& stop,
+                                   const RefusedAction& refused) {
     state_.securityAttributes = hid::SecurityAttributes{};
 
     std::vector<std::string> paths;
@@ -30,6 +30,13 @@ void DeviceLink::WalkHidInterfaces(const GeneratorAction& action,
             isGenerator = state_.lastResult != 0 &&
                           state_.attributes.vendorId == kGeneratorVendorId &&
                           state_.attributes.productId == kGeneratorProductId;
+        } else if (refused) {
+            hid::Refusal refusal;
+            if (platform_.explainRefusal(path, refusal) != 0 &&
+                refusal.vendorId == kGeneratorVendorId &&
+                refusal.productId == kGeneratorProductId) {
+                refused(path, refusal.accessDenied);
+            }
         }
         bool serialRead = false;
         if (isGenerator) {

@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 
 source scripts/apt-install-missing.sh
-apt_install_missing cmake make clang-14 libclang-rt-14-dev
+apt_install_missing cmake make clang-14 libclang-rt-14-dev nlohmann-json3-dev
 
 build=build/fuzz
 cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null

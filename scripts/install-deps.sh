@@ -13,6 +13,8 @@ build=(
   # the compiler and the build; the presets configure the tests and the
   # benchmarks too, so their libraries are needed to configure at all
   cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # the command line's JSON (header-only)
+  nlohmann-json3-dev
   # the Qt window and its demo: Qt 6 Widgets, the stand-in font for the
   # window's two faces
   qt6-base-dev libgl-dev fonts-liberation

@@ -16,6 +16,9 @@ packages=(
   librsvg2-bin icoutils python3-pil
   # the installer (.msi) and the tools its test reads it with
   wixl msitools
+  # header-only libraries the cross build includes from the host: the command
+  # line's JSON, and the PNG writer of the test suites' screenshots
+  nlohmann-json3-dev libstb-dev
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"

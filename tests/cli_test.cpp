@@ -401,7 +401,13 @@ TEST(Cli, PlatformFaultsAreToldAndLeakNothing) {
          {"show"},
          3,
          "reading the report lengths failed: getCapabilities on /dev/hid/a"},
-        {"every open refused", Op::Open, 65, {"show"}, 2, "no generator found"},
+        // Refused, but not for want of access: the reason, and no fix.
+        {"every open refused",
+         Op::Open,
+         65,
+         {"show"},
+         2,
+         "no generator could be opened:\n  /dev/hid/a: Input/output error\n"},
         {"reports too short for a frequency",
          std::nullopt,
          5,
@@ -435,6 +441,74 @@ TEST(Cli, PlatformFaultsAreToldAndLeakNothing) {
         if (c.status != 0) {
             EXPECT_TRUE(rig.takeSent().empty());
         }
+    }
+}
+
+// A generator whose interface may not be opened is named with the reason and
+// the fix by every command; a foreign device refused alike is not.
+TEST(Cli, AGeneratorThatMayNotBeOpenedIsNamedWithTheFix) {
+    const std::string denied =
+        "/dev/hid/locked: Input/output error: see README, \"No root is needed\"";
+    struct Case {
+        const char* what;
+        bool usableToo;
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string errPart;
+    };
+    const Case cases[] = {
+        {"list, only the locked one",
+         false,
+         {"list"},
+         2,
+         "",
+         "no generator found; these could not be opened:\n  " + denied + "\n"},
+        {"list --json",
+         false,
+         {"list", "--json"},
+         2,
+         "[\n  {\n    \"path\": \"/dev/hid/locked\",\n    \"error\": \"Input/output error: "
+         "see README, \\\"No root is needed\\\"\"\n  }\n]\n",
+         denied},
+        {"show", false, {"show"}, 2, "", "no generator could be opened:\n  " + denied},
+        {"set", false, {"set", "polarity=normal"}, 2, "", denied},
+        {"defaults", false, {"defaults"}, 2, "", denied},
+        {"the serial chosen",
+         false,
+         {"--serial", "A", "show"},
+         2,
+         "",
+         "no generator with the serial number \"A\"; these could not be opened:\n  " + denied},
+        {"list beside a usable one",
+         true,
+         {"list"},
+         0,
+         "A\tTrelvix Instruments\tTrelvix Pulse Generator TPG-350\t1.03\t/dev/hid/a\n",
+         "these generators could not be opened:\n  " + denied},
+        {"no choice beside a usable one",
+         true,
+         {"show"},
+         1,
+         "",
+         "several generators are present; choose one with --serial:\n  A\t/dev/hid/a\n  " + denied},
+        {"the usable one chosen", true, {"--serial", "A", "set", "polarity=normal"}, 0, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CliRig rig;
+        rig.plugForeign("mouse");
+        rig.bench.device(CliRig::path("mouse"))->openable = false;
+        rig.plug("locked", u"L").openable = false;
+        if (c.usableToo) {
+            rig.plug("a", u"A");
+        }
+        const auto outcome = rig.run(c.args);
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_EQ(outcome.out, c.out);
+        EXPECT_NE(outcome.err.find(c.errPart), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.err.find("mouse"), std::string::npos) << outcome.err;
+        EXPECT_EQ(rig.takeSent().size(), c.status == 0 && c.usableToo && c.out.empty() ? 1U : 0U);
     }
 }
 

@@ -155,6 +155,10 @@ Result HidrawPlatform::listInterfaces(std::vector<std::string>& paths) {
             return n.name == entry.first && n.inode == entry.second.first;
         });
     });
+    std::erase_if(refusals_, [&](const auto& entry) {
+        return std::none_of(listed_.begin(), listed_.end(),
+                            [&](const HidrawNode& n) { return n.devPath == entry.first; });
+    });
     paths.clear();
     paths.reserve(listed_.size());
     for (const auto& node : listed_) {
@@ -173,18 +177,38 @@ Handle HidrawPlatform::open(const std::string& path, OpenMode mode,
     // A node the user may not read and write is refused as the open would
     // refuse it, without opening it.
     if (::faccessat(AT_FDCWD, node->devPath.c_str(), R_OK | W_OK, AT_EACCESS) != 0) {
-        return kNoHandle;
+        return refused(path);
     }
     OpenNode open{*node, mode};
     if (mode == OpenMode::Overlapped) {
         open.fd = openConfirmed(*node, mode);
         if (open.fd < 0) {
-            return kNoHandle;
+            return refused(path);
         }
     }
+    refusals_.erase(path);
     const Handle handle = newToken();
     open_.emplace(handle, std::move(open));
     return handle;
+}
+
+Handle HidrawPlatform::refused(const std::string& path) {
+    const int error = errno;
+    refusals_[path] = error;
+    errno = error;
+    return kNoHandle;
+}
+
+Result HidrawPlatform::explainRefusal(const std::string& path, Refusal& refusal) {
+    const auto node = lookup(path);
+    if (!node || !node->hasId) {
+        return 0;
+    }
+    refusal.vendorId = node->vendorId;
+    refusal.productId = node->productId;
+    const auto it = refusals_.find(path);
+    refusal.accessDenied = it != refusals_.end() && (it->second == EACCES || it->second == EPERM);
+    return 1;
 }
 
 Result HidrawPlatform::getAttributes(Handle handle, Attributes& attributes) {

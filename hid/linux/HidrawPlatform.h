@@ -59,6 +59,9 @@ class HidrawPlatform : public HidPlatform {
     Result readInputReport(Handle readHandle, std::span<std::uint8_t> buffer,
                            ReadOverlapped& overlapped) override;
     Result close(Handle handle) override;
+    // The IDs come from sysfs; access was denied when the last open of a
+    // node of an openable device failed with EACCES or EPERM.
+    Result explainRefusal(const std::string& path, Refusal& refusal) override;
 
     // Handles of device nodes this layer has given out and not closed.
     std::size_t openNodeCount() const { return open_.size(); }
@@ -88,6 +91,9 @@ class HidrawPlatform : public HidPlatform {
     // the IDs the listing gave; -1 otherwise.
     int openConfirmed(const HidrawNode& node, OpenMode mode);
     Handle newToken();
+    // Keeps why the open of an openable device's node failed (errno, which
+    // it leaves as it was) and returns kNoHandle.
+    Handle refused(const std::string& path);
     // The identity of a listed node, read once per device: a USB device's
     // strings and version do not change while it is plugged in, and a node
     // that the listing shows with a new inode is a new device.
@@ -98,6 +104,8 @@ class HidrawPlatform : public HidPlatform {
     std::vector<HidrawNode> listed_;
     std::map<std::string, std::pair<std::uint64_t, HidIdentity>> identities_;
     std::map<Handle, OpenNode> open_;
+    // errno of the last failed open of each openable node, until it opens.
+    std::map<std::string, int> refusals_;
     // Reads never wait here (the read handle is non-blocking), so an event
     // has nothing to signal: it is a token of this layer, not a descriptor.
     std::set<Handle> events_;

@@ -230,6 +230,18 @@ Handle SimulatedBench::open(const std::string& path, OpenMode mode,
     return kNoHandle;
 }
 
+Result SimulatedBench::explainRefusal(const std::string& path, Refusal& refusal) {
+    for (const auto& d : devices_) {
+        if (d.config.path == path) {
+            refusal.vendorId = d.config.attributes.vendorId;
+            refusal.productId = d.config.attributes.productId;
+            refusal.accessDenied = !d.config.openable;
+            return 1;
+        }
+    }
+    return 0;
+}
+
 Result SimulatedBench::getAttributes(Handle handle, Attributes& attributes) {
     if (injectedFailure(Op::GetAttributes, pathOf(handle))) {
         return 0;

@@ -127,6 +127,8 @@ class SimulatedBench : public HidPlatform {
     Result readInputReport(Handle readHandle, std::span<std::uint8_t> buffer,
                            ReadOverlapped& overlapped) override;
     Result close(Handle handle) override;
+    // A plugged device's IDs; access is denied when it is not openable.
+    Result explainRefusal(const std::string& path, Refusal& refusal) override;
 
   private:
     struct Plugged {

@@ -88,10 +88,64 @@ Handle WindowsHidPlatform::open(const std::string& path, OpenMode mode,
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     &native, OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_ACCESS_DENIED) {
+            denied_.insert(path);
+        } else {
+            denied_.erase(path);
+        }
+        SetLastError(error);
         return kNoHandle;
     }
+    denied_.erase(path);
     open_.insert(fromNative(handle));
     return fromNative(handle);
+}
+
+std::optional<std::pair<std::uint16_t, std::uint16_t>> idsOfInterfacePath(const std::string& path) {
+    // "\\?\hid#vid_6c3a&pid_4e19#7&..." : the IDs follow "vid_" and "pid_",
+    // four hexadecimal digits each, in either case.
+    std::string lower(path);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    const auto hex4 = [&](const char* key) -> std::optional<std::uint16_t> {
+        const std::size_t at = lower.find(key);
+        if (at == std::string::npos || lower.size() - at < 8) {
+            return std::nullopt;
+        }
+        std::uint16_t value = 0;
+        for (std::size_t i = at + 4; i < at + 8; ++i) {
+            const char c = lower[i];
+            const int digit = c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                     : -1;
+            if (digit < 0) {
+                return std::nullopt;
+            }
+            value = static_cast<std::uint16_t>(value * 16 + digit);
+        }
+        return value;
+    };
+    const auto vendor = hex4("vid_");
+    const auto product = hex4("pid_");
+    if (!vendor || !product) {
+        return std::nullopt;
+    }
+    return std::make_pair(*vendor, *product);
+}
+
+Result WindowsHidPlatform::explainRefusal(const std::string& path, Refusal& refusal) {
+    const auto ids = idsOfInterfacePath(path);
+    if (!ids) {
+        return 0;
+    }
+    refusal.vendorId = ids->first;
+    refusal.productId = ids->second;
+    refusal.accessDenied = denied_.count(path) != 0;
+    return 1;
 }
 
 Result WindowsHidPlatform::getAttributes(Handle handle, Attributes& attributes) {

@@ -3,7 +3,10 @@
 // the attribute, string, capability and feature-report queries.
 #pragma once
 
+#include <optional>
 #include <set>
+#include <string>
+#include <utility>
 
 #include "hid/HidPlatform.h"
 
@@ -14,6 +17,10 @@ namespace tpg::hid::win32 {
 // interface detail record (cbSize before DevicePath).
 std::uint32_t interfaceRecordSize();
 std::uint32_t detailRecordSize();
+
+// The vendor and product IDs that a HID interface path names ("vid_6c3a",
+// "pid_4e19", any case), or nothing when it names none.
+std::optional<std::pair<std::uint16_t, std::uint16_t>> idsOfInterfacePath(const std::string& path);
 
 class WindowsHidPlatform : public HidPlatform {
   public:
@@ -34,6 +41,9 @@ class WindowsHidPlatform : public HidPlatform {
     Result readInputReport(Handle readHandle, std::span<std::uint8_t> buffer,
                            ReadOverlapped& overlapped) override;
     Result close(Handle handle) override;
+    // The IDs come from the interface path; access was denied when the last
+    // CreateFile on it failed with ERROR_ACCESS_DENIED.
+    Result explainRefusal(const std::string& path, Refusal& refusal) override;
 
     // The handles this platform opened (devices and events) that have not
     // been closed yet: what a leak check compares before and after.
@@ -43,6 +53,8 @@ class WindowsHidPlatform : public HidPlatform {
 
   private:
     std::set<Handle> open_;
+    // Paths whose last open was refused for want of access.
+    std::set<std::string> denied_;
     int cancelledReads_ = 0;
 };
 

@@ -122,6 +122,31 @@ check "apply: the bytes the generator received" same \
 00 06 00 42 42 0F 00 00
 00 03 00 00 00 00 00 00" "$(received TPG-CLI-B | tail -5)"
 
+# A node the user may not open (the nodes are root's and 0600, as there is
+# no udev here): run as "nobody", list shows the generator it may open and
+# names the other with the reason and the fix; show of that one exits 2.
+run list
+node_a=$(echo "$out" | grep "^TPG-CLI-A$tab" | cut -f 5)
+node_b=$(echo "$out" | grep "^TPG-CLI-B$tab" | cut -f 5)
+mkdir -p /etc
+grep -q '^nobody:' /etc/passwd 2>/dev/null ||
+  echo 'nobody:x:65534:65534:nobody:/:/bin/sh' >> /etc/passwd
+chmod 666 "$node_a"
+chmod 600 "$node_b"
+as_nobody() {
+  out=$(su nobody -s /bin/sh -c "$cli $*" 2>/tmp/cli-err)
+  status=$?
+}
+denied="$node_b: Permission denied: see README, \"No root is needed\""
+as_nobody list
+check "as nobody, list exits 0" [ "$status" = 0 ]
+check "as nobody, list shows the generator it may open" same TPG-CLI-A "$(echo "$out" | cut -f 1)"
+check "as nobody, list names the other with the fix" grep -qF "$denied" /tmp/cli-err
+as_nobody --serial TPG-CLI-B show
+check "as nobody, show of the other exits 2" [ "$status" = 2 ]
+check "as nobody, show names it with the fix" grep -qF "$denied" /tmp/cli-err
+chmod 600 "$node_a"
+
 # Without generators.
 kill -TERM $virtual
 wait $virtual

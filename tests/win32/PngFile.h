@@ -1,5 +1,4 @@
-// Writing 32-bit RGBA pixels as a PNG file (deflate's stored blocks: no
-// compression library is needed, the picture stays exact).
+// Writing 32-bit RGBA pixels as a PNG file, with stb_image_write.
 #pragma once
 
 #include <cstdint>
@@ -14,9 +13,6 @@ struct RgbaImage {
     std::vector<std::uint8_t> pixels;  // rows top to bottom, 4 bytes a pixel: R, G, B, A
 };
 
-std::vector<std::uint8_t> encodePng(const RgbaImage& image);
 bool writePng(const std::string& path, const RgbaImage& image);
-
-std::uint32_t crc32(const std::uint8_t* bytes, std::size_t count, std::uint32_t crc = 0);
 
 }  // namespace tpg::test

@@ -102,6 +102,48 @@ TEST(WindowsHidBackend, BadCallsFailWithoutTouchingTheirRecords) {
     EXPECT_EQ(platform.openHandleCount(), 0U);
 }
 
+TEST(WindowsHidBackend, AnOpenRefusedForWantOfAccessIsExplained) {
+    // A folder named like a generator's interface: CreateFile refuses a
+    // folder opened as a file with ERROR_ACCESS_DENIED, as it refuses a
+    // device the user may not open.
+    std::array<char, MAX_PATH> temp{};
+    ASSERT_NE(GetTempPathA(static_cast<DWORD>(temp.size()), temp.data()), 0U);
+    const std::string locked = std::string(temp.data()) + "hid#VID_6C3A&PID_4e19#locked";
+    ASSERT_TRUE(CreateDirectoryA(locked.c_str(), nullptr) ||
+                GetLastError() == ERROR_ALREADY_EXISTS);
+    struct Case {
+        std::string path;
+        hid::Result result;
+        std::uint16_t vendorId;
+        std::uint16_t productId;
+        bool accessDenied;
+    };
+    const Case cases[] = {
+        {locked, 1, 0x6C3A, 0x4E19, true},
+        {std::string(temp.data()) + "hid#vid_6c3a&pid_4e19#absent", 1, 0x6C3A, 0x4E19, false},
+        {"\\\\?\\hid#vid_045e&pid_00db&mi_00#8&2#{4d1e55b2-f16f-11cf-88cb-001111000030}", 1, 0x045E,
+         0x00DB, false},
+        {"\\\\?\\hid#vid_6c3g&pid_4e19#0", 0, 0, 0, false},
+        {"\\\\?\\hid#vid_6c3a&pid_4e1", 0, 0, 0, false},
+        {"\\\\?\\hid#no_ids#0", 0, 0, 0, false},
+    };
+    WindowsHidPlatform platform;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(platform.open(c.path, hid::OpenMode::Plain, hid::SecurityAttributes{}),
+                  hid::kNoHandle);
+        hid::Refusal refusal;
+        EXPECT_EQ(platform.explainRefusal(c.path, refusal), c.result);
+        if (c.result != 0) {
+            EXPECT_EQ(refusal.vendorId, c.vendorId);
+            EXPECT_EQ(refusal.productId, c.productId);
+            EXPECT_EQ(refusal.accessDenied, c.accessDenied);
+        }
+    }
+    EXPECT_EQ(platform.openHandleCount(), 0U);
+    RemoveDirectoryA(locked.c_str());
+}
+
 TEST(WindowsHidBackend, EventsAreUnnamedManualResetAndSignalled) {
     WindowsHidPlatform platform;
     const hid::Handle first = platform.createEvent(hid::SecurityAttributes{});
