@@ -130,6 +130,23 @@ class SlowHandler : public hid::uhid::UhidHandler {
     std::atomic<int> requests{0};
 };
 
+// A uhid device with the generator's IDs and 65-byte reports, answered by
+// handler; waits for its node and checks that it came. The node, or empty.
+std::string makeGeneratorDevice(hid::uhid::UhidHandler& handler, const std::string& name,
+                                const std::string& serial,
+                                std::unique_ptr<hid::uhid::UhidDevice>& device) {
+    std::string error;
+    device = hid::uhid::UhidDevice::create({.name = name,
+                                            .uniq = serial,
+                                            .vendorId = link::kGeneratorVendorId,
+                                            .productId = link::kGeneratorProductId,
+                                            .descriptor = hid::uhid::generatorDescriptor(65, 65)},
+                                           handler, std::chrono::milliseconds(5), error);
+    const std::string node = device ? device->waitForNode(std::chrono::seconds(5)) : "";
+    check(!node.empty(), "uhid: " + name + " made", error);
+    return node;
+}
+
 std::atomic<int> signalsCaught{0};
 void onSignal(int /*signal*/) {
     ++signalsCaught;
@@ -139,16 +156,8 @@ void interruptedFeatureRead() {
     // uhid serves one report request at a time; a second one waits for the
     // first, interruptibly, and a signal ends that wait with EINTR.
     SlowHandler handler;
-    std::string error;
-    auto device =
-        hid::uhid::UhidDevice::create({.name = "Slow generator",
-                                       .uniq = "TPG-S-0005",
-                                       .vendorId = link::kGeneratorVendorId,
-                                       .productId = link::kGeneratorProductId,
-                                       .descriptor = hid::uhid::generatorDescriptor(65, 65)},
-                                      handler, std::chrono::milliseconds(5), error);
-    const std::string node = device ? device->waitForNode(std::chrono::seconds(5)) : "";
-    check(!node.empty(), "uhid: slow generator made", error);
+    std::unique_ptr<hid::uhid::UhidDevice> device;
+    const std::string node = makeGeneratorDevice(handler, "Slow generator", "TPG-S-0005", device);
     if (node.empty()) {
         return;
     }
@@ -212,17 +221,8 @@ class NoSystemError : public cli::SystemError {
 
 void shortStateAnswer() {
     ShortStateHandler handler;
-    std::string error;
-    auto device =
-        hid::uhid::UhidDevice::create({.name = "Short generator",
-                                       .uniq = "TPG-5-0006",
-                                       .vendorId = link::kGeneratorVendorId,
-                                       .productId = link::kGeneratorProductId,
-                                       .descriptor = hid::uhid::generatorDescriptor(65, 65)},
-                                      handler, std::chrono::milliseconds(5), error);
-    const std::string node = device ? device->waitForNode(std::chrono::seconds(5)) : "";
-    check(!node.empty(), "uhid: generator answering 5 bytes made", error);
-    if (node.empty()) {
+    std::unique_ptr<hid::uhid::UhidDevice> device;
+    if (makeGeneratorDevice(handler, "Short generator", "TPG-5-0006", device).empty()) {
         return;
     }
     // The bytes it did not send are not read as zeros: the read has failed,
