@@ -42,8 +42,7 @@ std::optional<SettingReport> amplitudeMillivolts(const std::string& value, bool 
     }
     const auto nearest = settings::nearestAmplitudeIndex(*mv);
     if (!nearest) {
-        error = "Amplitude is between " + protocol::amplitudeText(0) + "mV and " +
-                protocol::amplitudeText(protocol::kAmplitudeSteps - 1) + "mV";
+        error = settings::amplitudeOutOfRangeMessage();
         return std::nullopt;
     }
     if (exact && !settings::exactAmplitudeIndex(*mv)) {
@@ -62,11 +61,11 @@ std::optional<SettingReport> amplitudeMillivolts(const std::string& value, bool 
 std::optional<SettingReport> amplitudeIndex(const std::string& value, std::string& error) {
     const auto index = settings::parseNumber(value, kDecimalSeparator);
     if (!index || *index != std::floor(*index)) {
-        error = "Enter amplitude index, a whole number";
+        error = settings::kAmplitudeIndexNotWhole;
         return std::nullopt;
     }
-    if (*index < 0 || *index > protocol::kAmplitudeSteps - 1) {
-        error = "Amplitude index is between 0 and 510";
+    if (*index < 0 || *index > settings::kHighestAmplitudeIndex) {
+        error = settings::kAmplitudeIndexOutOfRange;
         return std::nullopt;
     }
     return SettingReport{ReportCommand::SetAmplitude, static_cast<std::int32_t>(*index)};

@@ -43,6 +43,11 @@ std::optional<int> nearestAmplitudeIndex(double millivolts) {
     return best;
 }
 
+std::string amplitudeOutOfRangeMessage() {
+    return "Amplitude is between " + protocol::amplitudeText(0) + "mV and " +
+           protocol::amplitudeText(kHighestAmplitudeIndex) + "mV";
+}
+
 std::optional<int> exactAmplitudeIndex(double millivolts) {
     for (int i = 0; i < protocol::kAmplitudeSteps; ++i) {
         if (figures()[i] == millivolts) {

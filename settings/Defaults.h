@@ -11,11 +11,17 @@
 
 namespace tpg::settings {
 
+// The values of the two list settings.
+inline constexpr std::int32_t kPolarityInverted = 0;
+inline constexpr std::int32_t kPolarityNormal = 1;
+inline constexpr std::int32_t kTriggerOutput = 0;  // the connector gives the trigger
+inline constexpr std::int32_t kSyncInput = 1;      // the connector takes a sync signal
+
 inline constexpr std::int32_t kDefaultPulseFrequency = 10000000;
-inline constexpr std::int32_t kDefaultAmplitudeIndex = 339;     // the step 1096 mV
-inline constexpr std::int32_t kDefaultTriggerSyncFunction = 0;  // trigger output
+inline constexpr std::int32_t kDefaultAmplitudeIndex = 339;  // the step 1096 mV
+inline constexpr std::int32_t kDefaultTriggerSyncFunction = kTriggerOutput;
 inline constexpr std::int32_t kDefaultSyncFrequency = 10000000;
-inline constexpr std::int32_t kDefaultPolarityIndex = 1;  // normal
+inline constexpr std::int32_t kDefaultPolarityIndex = kPolarityNormal;
 
 // One setting as it goes out: a command and its value.
 struct SettingReport {

@@ -34,13 +34,17 @@ const FrequencyRule kSyncFrequency{1000000.0,
                                    "External sync frequency is between 1MHz and 300MHz",
                                    halvesToEven};
 
+bool withinBounds(double value, const FrequencyRule& rule) {
+    return value >= rule.lower && value <= rule.upper;
+}
+
 CheckedFrequency checkFrequency(const std::string& text, const FrequencyRule& rule,
                                 std::string_view decimalSeparator) {
     const auto number = parseNumber(text, decimalSeparator);
     if (!number) {
         return {FrequencyVerdict::NotANumber, 0.0};
     }
-    if (*number < rule.lower || *number > rule.upper) {
+    if (!withinBounds(*number, rule)) {
         return {FrequencyVerdict::OutOfRange, *number};
     }
     return {FrequencyVerdict::Ok, *number};

@@ -39,6 +39,9 @@ struct CheckedFrequency {
     double value;  // the number read, unrounded; 0 when it is not a number
 };
 
+// Whether a value lies within the rule's bounds (NaN does not).
+bool withinBounds(double value, const FrequencyRule& rule);
+
 // Checks a text against a rule; the range test is made on the unrounded
 // value. decimalSeparator is the one the number grammar accepts.
 CheckedFrequency checkFrequency(const std::string& text, const FrequencyRule& rule,

@@ -1,0 +1,203 @@
+#include "scpi/Instrument.h"
+
+#include <array>
+#include <cmath>
+
+#include "scpi/CommandTree.h"
+#include "scpi/Lexer.h"
+#include "scpi/Mnemonic.h"
+#include "scpi/Parameters.h"
+#include "settings/NumberText.h"
+
+namespace tpg::scpi {
+namespace {
+
+enum class Common { Cls, Ese, Esr, Idn, Opc, Rst, Sre, Stb, Tst, Wai };
+
+struct CommonCommand {
+    std::string_view name;
+    Common command;
+    bool set;
+    bool query;
+};
+
+constexpr std::array<CommonCommand, 10> kCommonCommands = {{
+    {"CLS", Common::Cls, true, false},
+    {"ESE", Common::Ese, true, true},
+    {"ESR", Common::Esr, false, true},
+    {"IDN", Common::Idn, false, true},
+    {"OPC", Common::Opc, true, true},
+    {"RST", Common::Rst, true, false},
+    {"SRE", Common::Sre, true, true},
+    {"STB", Common::Stb, false, true},
+    {"TST", Common::Tst, false, true},
+    {"WAI", Common::Wai, true, false},
+}};
+
+constexpr const char* kScpiVersion = "1999.0";
+
+Outcome undefinedHeader(const ProgramUnit& unit) {
+    return Outcome::failed(makeError(ErrorCode::UndefinedHeader, unit.header));
+}
+
+Outcome integer(long long value) {
+    return Outcome::answered(settings::decimalText(value));
+}
+
+}  // namespace
+
+Instrument::Instrument(Generator& generator) : generator_(generator) {}
+
+void Instrument::queue(Error error) {
+    status_.recordError(error.code);
+    if (!errors_.push(std::move(error))) {
+        status_.recordError(ErrorCode::QueueOverflow);
+    }
+}
+
+void Instrument::inputOverrun() {
+    queue(makeError(ErrorCode::InputBufferOverrun));
+}
+
+std::string Instrument::execute(std::string_view message) {
+    if (!message.empty() && message.back() == '\r') {
+        message.remove_suffix(1);
+    }
+    Lexer lexer(message);
+    const Node* path = &commandRoot();
+    std::string response;
+    bool indefinite = false;
+    while (!lexer.atEnd()) {
+        ProgramUnit unit;
+        if (auto error = lexer.next(unit)) {
+            queue(*error);
+            break;
+        }
+        if (unit.header.empty()) {
+            continue;  // an empty unit, as in a ';' at the end
+        }
+        if (unit.query && indefinite) {
+            queue(makeError(ErrorCode::QueryUnterminatedAfterIndefinite, unit.header));
+            break;
+        }
+        Outcome outcome;
+        if (unit.common) {
+            outcome = runCommon(unit, !response.empty());
+        } else if (const auto found = resolve(unit.rooted ? commandRoot() : *path, unit.mnemonics);
+                   !found ||
+                   (unit.query ? !acceptsQuery(found->command) : !acceptsSet(found->command))) {
+            outcome = undefinedHeader(unit);
+        } else {
+            path = found->path;
+            outcome = runCommand(found->command, unit);
+        }
+        if (outcome.error) {
+            queue(*outcome.error);
+            break;
+        }
+        if (outcome.answer) {
+            response += (response.empty() ? "" : ";") + *outcome.answer;
+            indefinite = outcome.indefinite;
+        }
+    }
+    return response.empty() ? response : response + "\n";
+}
+
+Outcome Instrument::runCommand(Command command, const ProgramUnit& unit) {
+    switch (command) {
+        case Command::ErrorNext:
+        case Command::ErrorCount:
+        case Command::Version:
+            break;
+        default:
+            return unit.query ? generator_.query(command, unit) : generator_.set(command, unit);
+    }
+    if (!unit.data.empty()) {
+        return Outcome::failed(makeError(ErrorCode::ParameterNotAllowed));
+    }
+    if (command == Command::ErrorCount) {
+        return integer(static_cast<long long>(errors_.size()));
+    }
+    if (command == Command::Version) {
+        return Outcome::answered(kScpiVersion);
+    }
+    const auto next = errors_.pop();
+    return Outcome::answered(errorResponse(next ? *next : Error{}));
+}
+
+Outcome Instrument::setRegister(const ProgramUnit& unit,
+                                void (StatusRegisters::*set)(std::uint8_t)) {
+    if (unit.data.empty()) {
+        return Outcome::failed(makeError(ErrorCode::MissingParameter));
+    }
+    if (unit.data.size() > 1) {
+        return Outcome::failed(makeError(ErrorCode::ParameterNotAllowed));
+    }
+    NumericValue number;
+    if (auto error = readNumeric(unit.data.front(), {}, 0, number)) {
+        return Outcome::failed(*error);
+    }
+    if (number.keyword) {
+        return Outcome::failed(makeError(ErrorCode::IllegalParameterValue, unit.data.front().text));
+    }
+    // IEEE 488.2 rounds a register value to a whole number.
+    const double rounded = std::floor(number.value + 0.5);
+    if (!(rounded >= 0 && rounded <= 255)) {
+        return Outcome::failed(makeError(ErrorCode::DataOutOfRange));
+    }
+    (status_.*set)(static_cast<std::uint8_t>(rounded));
+    return Outcome::done();
+}
+
+Outcome Instrument::runCommon(const ProgramUnit& unit, bool messageAvailable) {
+    const CommonCommand* found = nullptr;
+    for (const auto& candidate : kCommonCommands) {
+        if (matchesForm(candidate.name, unit.mnemonics.front())) {
+            found = &candidate;
+        }
+    }
+    if (found == nullptr || !(unit.query ? found->query : found->set)) {
+        return undefinedHeader(unit);
+    }
+    if (found->command == Common::Ese || found->command == Common::Sre) {
+        if (!unit.query) {
+            return setRegister(unit, found->command == Common::Ese
+                                         ? &StatusRegisters::setEventEnable
+                                         : &StatusRegisters::setServiceRequestEnable);
+        }
+    }
+    if (!unit.data.empty()) {
+        return Outcome::failed(makeError(ErrorCode::ParameterNotAllowed));
+    }
+    switch (found->command) {
+        case Common::Cls:
+            errors_.clear();
+            status_.clearEvents();
+            return Outcome::done();
+        case Common::Ese:
+            return integer(status_.eventEnable());
+        case Common::Sre:
+            return integer(status_.serviceRequestEnable());
+        case Common::Esr:
+            return integer(status_.takeEventStatus());
+        case Common::Stb:
+            return integer(status_.statusByte(errors_.size() > 0, messageAvailable));
+        case Common::Idn:
+            return generator_.identify();
+        case Common::Opc:
+            if (unit.query) {
+                return Outcome::answered("1");
+            }
+            status_.operationComplete();
+            return Outcome::done();
+        case Common::Rst:
+            return generator_.reset();
+        case Common::Tst:
+            return generator_.selfTest();
+        case Common::Wai:
+            break;
+    }
+    return Outcome::done();
+}
+
+}  // namespace tpg::scpi

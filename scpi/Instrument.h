@@ -1,0 +1,60 @@
+// One connection's SCPI instrument over a generator: it runs program
+// messages (one line each) and keeps the connection's own error queue and
+// status registers. Pure: no sockets, no threads, no platform calls.
+//
+// How a message runs: its units are read and run one after the other; the
+// first unit that fails (a malformed unit, an unknown header, a bad
+// parameter, a generator fault) queues its error and ends the message, so
+// that nothing after a failed command happens, as a script expects of an
+// instrument. What ran before it stays done and its answers are returned.
+// A query that fails gives no answer: the client's read then times out and
+// SYSTem:ERRor? tells why, as with any instrument. *IDN?'s answer is
+// arbitrary text and so must be the last query of its message; a query
+// after it gives -440 and does not run.
+//
+// The commands, their parameters and answers: CommandTree.h,
+// GeneratorCommands.h, and the common commands below (IEEE 488.2): *CLS
+// clears the error queue and the event register; *ESE/*SRE take 0 to 255
+// (a fraction is rounded), *ESE?/*SRE?/*ESR?/*STB? answer integers (*ESR?
+// clears the register); *OPC sets the operation-complete bit at once and
+// *OPC? answers 1, as every command is complete when its message ends;
+// *WAI does nothing for the same reason.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "scpi/ErrorQueue.h"
+#include "scpi/Generator.h"
+#include "scpi/GeneratorCommands.h"
+#include "scpi/Outcome.h"
+#include "scpi/StatusRegisters.h"
+
+namespace tpg::scpi {
+
+class Instrument {
+  public:
+    explicit Instrument(Generator& generator);
+
+    // Executes one program message (one line, without its LF; a trailing CR
+    // is dropped). Returns the response message: the answers of its queries
+    // joined by ';' and ended by "\n", or an empty string when the message
+    // held no query (or none that answered).
+    std::string execute(std::string_view message);
+
+    // -363 "Input buffer overrun" for a line the server cut because it
+    // passed its limit.
+    void inputOverrun();
+
+  private:
+    Outcome runCommon(const ProgramUnit& unit, bool messageAvailable);
+    Outcome runCommand(Command command, const ProgramUnit& unit);
+    Outcome setRegister(const ProgramUnit& unit, void (StatusRegisters::*set)(std::uint8_t));
+    void queue(Error error);
+
+    GeneratorCommands generator_;
+    ErrorQueue errors_;
+    StatusRegisters status_;
+};
+
+}  // namespace tpg::scpi
