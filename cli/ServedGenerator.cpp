@@ -1,0 +1,102 @@
+#include "cli/ServedGenerator.h"
+
+#include <ostream>
+#include <utility>
+
+#include "link/DeviceLink.h"
+
+namespace tpg::cli {
+
+ServedGenerator::ServedGenerator(hid::HidPlatform& platform, SystemError& errors,
+                                 std::optional<std::string> serial, std::ostream& log)
+    : checked_(platform, errors), session_(checked_), serial_(std::move(serial)), log_(log) {}
+
+int ServedGenerator::tick() {
+    if (open_) {
+        if (!session_.monitor()) {
+            lost();
+        }
+    } else {
+        ensureOpen();
+    }
+    return open_ ? link::kLinkAliveInterval : link::kLinkLostInterval;
+}
+
+void ServedGenerator::close() {
+    session_.close();
+    open_ = false;
+}
+
+bool ServedGenerator::ensureOpen() {
+    if (open_) {
+        return true;
+    }
+    session_.close();
+    if (auto failure = session_.open(serial_)) {
+        session_.close();
+        if (failure->message != waitingFor_) {
+            log_ << "waiting for a generator: " << failure->message << "\n" << std::flush;
+            waitingFor_ = failure->message;
+        }
+        return false;
+    }
+    open_ = true;
+    waitingFor_.clear();
+    log_ << "serving the generator " << session_.identity().serial << " ("
+         << session_.identity().path << ")\n"
+         << std::flush;
+    return true;
+}
+
+void ServedGenerator::lost() {
+    log_ << "the generator " << session_.identity().serial << " is gone\n" << std::flush;
+    session_.close();
+    open_ = false;
+}
+
+scpi::Fault ServedGenerator::failed(const Failure& failure) {
+    const auto& failures = checked_.failures();
+    std::string text = failures.empty() ? failure.message : failures.back().describe();
+    if (!session_.monitor()) {
+        lost();
+        return scpi::Fault{true, {}};
+    }
+    return scpi::Fault{false, std::move(text)};
+}
+
+std::optional<scpi::Fault> ServedGenerator::identity(scpi::Identity& out) {
+    if (!ensureOpen()) {
+        return scpi::Fault{true, {}};
+    }
+    GeneratorIdentity identity;
+    if (auto failure = session_.readIdentityStrings(identity)) {
+        return failed(*failure);
+    }
+    out.maker = identity.maker.value_or("");
+    out.product = identity.product.value_or("");
+    out.serial = identity.serial;
+    out.versionNumber = identity.versionNumber;
+    return std::nullopt;
+}
+
+std::optional<scpi::Fault> ServedGenerator::readState(protocol::DeviceState& out) {
+    if (!ensureOpen()) {
+        return scpi::Fault{true, {}};
+    }
+    if (auto failure = session_.readState(out)) {
+        return failed(*failure);
+    }
+    return std::nullopt;
+}
+
+std::optional<scpi::Fault> ServedGenerator::send(const settings::SettingReport& report) {
+    if (!ensureOpen()) {
+        return scpi::Fault{true, {}};
+    }
+    if (auto failure = session_.send({report})) {
+        return failed(*failure);
+    }
+    return std::nullopt;
+}
+
+}  // namespace tpg::cli
