@@ -14,6 +14,9 @@ packages=(
   qemu-system-x86 busybox-static cpio xz-utils zstd
   # the packaging check: Debian's package checker
   lintian
+  # the SCPI server: standalone Asio (header-only); the real clients its
+  # tests drive it with (PyVISA over pyvisa-py, pymeasure)
+  libasio-dev python3-pyvisa python3-pyvisa-py python3-pymeasure
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"

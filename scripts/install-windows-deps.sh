@@ -11,6 +11,9 @@ packages=(
   wine wine64 xvfb fonts-wine
   # GoogleTest sources, built with the cross toolchain
   googletest
+  # the SCPI server's network loop (standalone Asio, header-only) and the
+  # PyVISA client that drives the .exe from Linux
+  libasio-dev python3-pyvisa python3-pyvisa-py
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"
