@@ -49,28 +49,36 @@ bool ServedGenerator::ensureOpen() {
 }
 
 void ServedGenerator::lost() {
-    log_ << "the generator " << session_.identity().serial << " is gone\n" << std::flush;
+    log_ << "the generator " << session_.identity().serial << " is gone or does not answer\n"
+         << std::flush;
     session_.close();
     open_ = false;
 }
 
-scpi::Fault ServedGenerator::failed(const Failure& failure) {
-    const auto& failures = checked_.failures();
-    std::string text = failures.empty() ? failure.message : failures.back().describe();
-    if (!session_.monitor()) {
-        lost();
-        return scpi::Fault{true, {}};
-    }
-    return scpi::Fault{false, std::move(text)};
-}
-
-std::optional<scpi::Fault> ServedGenerator::identity(scpi::Identity& out) {
+template <typename Call>
+std::optional<scpi::Fault> ServedGenerator::attempt(Call call) {
     if (!ensureOpen()) {
         return scpi::Fault{true, {}};
     }
+    if (!call()) {
+        return std::nullopt;
+    }
+    lost();
+    if (!ensureOpen()) {
+        return scpi::Fault{true, {}};
+    }
+    const auto failure = call();
+    if (!failure) {
+        return std::nullopt;
+    }
+    const auto& failures = checked_.failures();
+    return scpi::Fault{false, failures.empty() ? failure->message : failures.back().describe()};
+}
+
+std::optional<scpi::Fault> ServedGenerator::identity(scpi::Identity& out) {
     GeneratorIdentity identity;
-    if (auto failure = session_.readIdentityStrings(identity)) {
-        return failed(*failure);
+    if (auto fault = attempt([&] { return session_.readIdentityStrings(identity); })) {
+        return fault;
     }
     out.maker = identity.maker.value_or("");
     out.product = identity.product.value_or("");
@@ -80,23 +88,11 @@ std::optional<scpi::Fault> ServedGenerator::identity(scpi::Identity& out) {
 }
 
 std::optional<scpi::Fault> ServedGenerator::readState(protocol::DeviceState& out) {
-    if (!ensureOpen()) {
-        return scpi::Fault{true, {}};
-    }
-    if (auto failure = session_.readState(out)) {
-        return failed(*failure);
-    }
-    return std::nullopt;
+    return attempt([&] { return session_.readState(out); });
 }
 
 std::optional<scpi::Fault> ServedGenerator::send(const settings::SettingReport& report) {
-    if (!ensureOpen()) {
-        return scpi::Fault{true, {}};
-    }
-    if (auto failure = session_.send({report})) {
-        return failed(*failure);
-    }
-    return std::nullopt;
+    return attempt([&] { return session_.send({report}); });
 }
 
 }  // namespace tpg::cli

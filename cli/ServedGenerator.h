@@ -38,9 +38,13 @@ class ServedGenerator : public scpi::Generator {
 
   private:
     bool ensureOpen();
-    // A command's call failed: missing when the probe finds the generator
-    // gone, otherwise the failed HID call and the system's text.
-    scpi::Fault failed(const Failure& failure);
+    // Runs one of the session's calls for a command. When it fails, the
+    // handles may be those of a generator unplugged since (and perhaps
+    // plugged in again): the generator is opened afresh and the call tried
+    // once more. Missing when none can be opened; otherwise the failed HID
+    // call with the system's text.
+    template <typename Call>
+    std::optional<scpi::Fault> attempt(Call call);
     void lost();
 
     CheckedPlatform checked_;
