@@ -2,13 +2,15 @@
 // messages (one line each) and keeps the connection's own error queue and
 // status registers. Pure: no sockets, no threads, no platform calls.
 //
-// How a message runs: its units are read and run one after the other; the
-// first unit that fails (a malformed unit, an unknown header, a bad
-// parameter, a generator fault) queues its error and ends the message, so
-// that nothing after a failed command happens, as a script expects of an
-// instrument. What ran before it stays done and its answers are returned.
-// A query that fails gives no answer: the client's read then times out and
-// SYSTem:ERRor? tells why, as with any instrument. *IDN?'s answer is
+// How a message runs: its units are read and run one after the other
+// (blanks around units and empty units, as after a final ';', are skipped;
+// the path rules are in CommandTree.h); the first unit that fails (a
+// malformed unit, an unknown header, a bad parameter, a generator fault)
+// queues its error and ends the message, so that nothing after a failed
+// command happens, as a script expects of an instrument. What ran before
+// it stays done and its answers are returned. A query that fails gives no
+// answer: the client's read then times out and SYSTem:ERRor? tells why, as
+// with any instrument. *IDN?'s answer is
 // arbitrary text and so must be the last query of its message; a query
 // after it gives -440 and does not run.
 //

@@ -31,9 +31,10 @@ declare -A max_len=(
   [command_report]=4200
   [setup_file]=4096
   [usbip_message]=4096
+  [scpi_message]=4096
 )
 targets=(report_descriptor uevent descriptor_string number_text state_report command_report
-  setup_file usbip_message)
+  setup_file usbip_message scpi_message)
 
 mkdir -p "$build/findings" "$build/logs"
 failed=()

@@ -36,6 +36,7 @@ std::vector<std::string> drainErrors(scpi::Instrument& instrument) {
 
 std::vector<int> numbers(const std::vector<std::string>& errors) {
     std::vector<int> out;
+    out.reserve(errors.size());
     for (const auto& e : errors) {
         out.push_back(std::stoi(e));
     }
