@@ -126,11 +126,9 @@ class LineServer::Connection : public std::enable_shared_from_this<Connection> {
         if (!open_) {
             return;
         }
-        if (error) {
-            close();
-        } else if (!outbox_.empty()) {
+        if (!error && !outbox_.empty()) {
             write();
-        } else if (readEnded_) {
+        } else if (error || readEnded_) {
             close();
         }
     }
@@ -161,7 +159,11 @@ LineServer::LineServer(asio::io_context& io, const asio::ip::tcp::endpoint& endp
 }
 
 LineServer::~LineServer() {
-    close();
+    try {
+        close();
+    } catch (...) {
+        // Nothing more can be done for the clients of a server going away.
+    }
 }
 
 asio::ip::tcp::endpoint LineServer::localEndpoint() const {

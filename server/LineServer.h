@@ -34,8 +34,8 @@ using SessionFactory = std::function<std::unique_ptr<Session>()>;
 
 struct Limits {
     std::size_t maxClients = 8;
-    std::size_t maxLineBytes = 64 * 1024;       // without the LF
-    std::size_t maxUnreadOutput = 1024 * 1024;  // answers the client has not taken
+    std::size_t maxLineBytes = std::size_t{64} * 1024;       // without the LF
+    std::size_t maxUnreadOutput = std::size_t{1024} * 1024;  // answers the client has not taken
 };
 
 class LineServer {
