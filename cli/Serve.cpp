@@ -76,14 +76,12 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
         ticks.expires_after(std::chrono::milliseconds(milliseconds));
         ticks.async_wait([&](std::error_code cancelled) {
             if (!cancelled) {
-                tickAfter(
-                    generator.tick());  // the generator is taken before the first client comes
-                io.out << "listening on " << server::endpointText(lines->localEndpoint())
-                       << std::endl;
+                tickAfter(generator.tick());
             }
         });
     };
-    tickAfter(generator.tick());
+    tickAfter(generator.tick());  // the generator is taken before the first client comes
+    io.out << "listening on " << server::endpointText(lines->localEndpoint()) << std::endl;
 
     std::optional<server::StopSignals> signals;
     signals.emplace(context, [&] {

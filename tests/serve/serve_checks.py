@@ -105,6 +105,7 @@ def pyvisa_checks(port):
     check("other's queue", other.query("SYST:ERR:COUN?"), "0")
     check("own queue", gen.query("SYST:ERR:COUN?"), "1")
     other.write("FREQ 7e6")
+    check("other's *OPC?", other.query("*OPC?"), "1")  # its setting is done
     check("shared generator", gen.query("FREQ?"), "7000000")
     check("other's queue still", (other.query("SYST:ERR?"), gen.query("SYST:ERR?")[:5]),
           (NO_ERROR, "-222,"))
