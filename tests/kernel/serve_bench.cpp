@@ -149,11 +149,25 @@ double serverPerSetting(const std::string& serial, int settings) {
     const int on = 1;
     setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     check(connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0, "connect");
+    // One message and its answer, read as a client library reads: what
+    // arrived, not a byte at a time.
+    std::string received;
     const auto exchange = [&](const std::string& message) {
         const std::string line = message + "\n";
         check(write(client, line.data(), line.size()) == static_cast<ssize_t>(line.size()),
               "write");
-        return readLine(client);
+        std::size_t end = 0;
+        while ((end = received.find('\n')) == std::string::npos) {
+            char buffer[256];
+            const ssize_t got = read(client, buffer, sizeof buffer);
+            if (got <= 0) {
+                return std::string();
+            }
+            received.append(buffer, static_cast<std::size_t>(got));
+        }
+        std::string answer = received.substr(0, end);
+        received.erase(0, end + 1);
+        return answer;
     };
     check(exchange("*OPC?") == "1", "the first *OPC?");  // the generator is open
     const auto begin = std::chrono::steady_clock::now();
