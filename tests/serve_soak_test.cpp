@@ -24,7 +24,9 @@
 #include <thread>
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// The AddressSanitizer runtime's count of bytes in live allocations (GCC
+// ships no header that declares it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #elif defined(__GLIBC__)
 #include <malloc.h>
 #endif
