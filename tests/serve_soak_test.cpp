@@ -1,6 +1,6 @@
 // The SCPI server soaked on the simulated bench, in this process over
 // loopback: 4 clients send 100,000 commands (settings, queries, bad values,
-// *RST, each but a disconnect's followed by SYSTem:ERRor?) while they disconnect at random,
+// *RST, each followed by a SYSTem:ERRor? that counts among them) while they disconnect at random,
 // sometimes in the middle of a line or before reading their answer, and the generator is unplugged
 // and plugged in again. Every setting the server accepted (no error after it) must have reached the
 // generator, and nothing else: the bench's received reports are exactly the accepted ones. Between
