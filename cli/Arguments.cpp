@@ -1,17 +1,20 @@
 #include "cli/Arguments.h"
 
+#include "cli/Serve.h"
+
 #include <array>
 #include <utility>
 
 namespace tpg::cli {
 namespace {
 
-constexpr std::array<std::pair<const char*, Command>, 5> kCommands = {{
+constexpr std::array<std::pair<const char*, Command>, 6> kCommands = {{
     {"list", Command::List},
     {"show", Command::Show},
     {"set", Command::Set},
     {"defaults", Command::Defaults},
     {"apply", Command::Apply},
+    {"serve", Command::Serve},
 }};
 
 const char* nameOf(Command command) {
@@ -36,6 +39,10 @@ bool checkCommand(const Invocation& in, std::string& error) {
     }
     if (in.exact && in.command != Command::Set && in.command != Command::Apply) {
         error = "--exact is for set and apply, not " + name;
+        return false;
+    }
+    if (in.listen && in.command != Command::Serve) {
+        error = "--listen is for serve, not " + name;
         return false;
     }
     switch (in.command) {
@@ -78,6 +85,22 @@ bool parseArguments(const std::vector<std::string>& args, Invocation& out, std::
             in.json = true;
         } else if (isOption && arg == "--exact") {
             in.exact = true;
+        } else if (isOption && arg == "--simulate") {
+            in.simulate = true;
+        } else if (isOption && (arg == "--listen" || arg.starts_with("--listen="))) {
+            if (in.listen) {
+                error = "--listen is given twice";
+                return false;
+            }
+            if (arg == "--listen") {
+                if (i + 1 >= args.size()) {
+                    error = "--listen needs HOST:PORT";
+                    return false;
+                }
+                in.listen = args[++i];
+            } else {
+                in.listen = arg.substr(std::string("--listen=").size());
+            }
         } else if (isOption && (arg == "--serial" || arg.starts_with("--serial="))) {
             if (in.serial) {
                 error = "--serial is given twice";
@@ -168,6 +191,8 @@ std::string helpText(Command command) {
                    "then the five settings are sent in the order defaults uses: pulse\n"
                    "frequency, amplitude, trigger, sync frequency, polarity. The serial number\n"
                    "in the file is not used to choose the generator.\n";
+        case Command::Serve:
+            return serveHelpText();
         case Command::None:
             break;
     }
@@ -182,12 +207,17 @@ std::string helpText(Command command) {
            "                     polarity, trigger, sync-freq\n"
            "  defaults           restores the default settings\n"
            "  apply FILE|-       applies a setup saved with 'show --json'\n"
+           "  serve              serves one generator as an SCPI instrument over TCP\n"
            "\n"
            "Options:\n"
            "  --serial SERIAL    the generator with exactly this serial number; without\n"
            "                     it, the only generator present\n"
            "  --json             JSON output, for list and show\n"
            "  --exact            amplitude-mv must be a listed step, for set and apply\n"
+           "  --simulate         the demo's two simulated generators (maker \"(simulated)\")\n"
+           "                     instead of the generators attached, for trying\n"
+           "                     scripts; without --serial, the first of them\n"
+           "  --listen HOST:PORT where serve listens (default 127.0.0.1:5025)\n"
            "  --help             this help; after a command, the command's\n"
            "  --version          the program's version\n"
            "\n"

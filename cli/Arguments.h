@@ -8,7 +8,7 @@
 
 namespace tpg::cli {
 
-enum class Command { None, List, Show, Set, Defaults, Apply };
+enum class Command { None, List, Show, Set, Defaults, Apply, Serve };
 
 struct Invocation {
     Command command = Command::None;
@@ -18,6 +18,8 @@ struct Invocation {
     bool help = false;                  // --help / -h
     bool version = false;               // --version
     std::vector<std::string> operands;  // set's NAME=VALUE..., apply's FILE
+    bool simulate = false;              // --simulate: the demo's bench, not the HID devices
+    std::optional<std::string> listen;  // --listen HOST:PORT: serve
 };
 
 // Reads the arguments after the program name. Options may stand before or

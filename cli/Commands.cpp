@@ -7,8 +7,10 @@
 
 #include "cli/Arguments.h"
 #include "cli/GeneratorSession.h"
+#include "cli/Serve.h"
 #include "cli/SettingValues.h"
 #include "cli/SetupFile.h"
+#include "cli/SimulatedGenerators.h"
 
 #ifndef TPG_VERSION_TEXT
 #define TPG_VERSION_TEXT "unknown"
@@ -127,7 +129,7 @@ int sendAll(const Invocation& in, GeneratorSession& session, Streams& io,
 
 }  // namespace
 
-int run(const std::vector<std::string>& args, hid::HidPlatform& platform, SystemError& errors,
+int run(const std::vector<std::string>& args, hid::HidPlatform& devices, SystemError& errors,
         Streams io) {
     Invocation in;
     std::string error;
@@ -141,6 +143,17 @@ int run(const std::vector<std::string>& args, hid::HidPlatform& platform, System
     if (in.version) {
         io.out << kProgram << " " << TPG_VERSION_TEXT << "\n";
         return kDone;
+    }
+
+    // --simulate: the demo's generators instead of the devices, the first of
+    // them when no serial number is given.
+    std::optional<SimulatedGenerators> simulated;
+    hid::HidPlatform& platform = in.simulate ? simulated.emplace().platform() : devices;
+    if (in.simulate && !in.serial && in.command != Command::List) {
+        in.serial = simulated->firstSerial();
+    }
+    if (in.command == Command::Serve) {
+        return serve(in, platform, errors, io);
     }
 
     // Every value is checked before a generator is even looked for.
@@ -178,6 +191,7 @@ int run(const std::vector<std::string>& args, hid::HidPlatform& platform, System
         case Command::Defaults:
         case Command::Apply:
             return sendAll(in, session, io, reports);
+        case Command::Serve:  // served above
         case Command::None:
             break;
     }

@@ -215,6 +215,16 @@ std::optional<Failure> GeneratorSession::send(const std::vector<settings::Settin
     return std::nullopt;
 }
 
+bool GeneratorSession::monitor() {
+    platform_.forget();
+    link_.CheckConnection();
+    if (state_.deviceAttached) {
+        identity_.path = platform_.pathOf(state_.deviceHandle);
+        identity_.versionNumber = state_.attributes.versionNumber;
+    }
+    return state_.deviceAttached;
+}
+
 void GeneratorSession::close() {
     link_.closeDevice();
     state_.deviceAttached = false;

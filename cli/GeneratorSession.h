@@ -59,6 +59,13 @@ class GeneratorSession : private link::LinkHost {
     // Closes the generator and the read event.
     void close();
 
+    // One tick of the window's connection monitor, for a session that
+    // stays open (serve): probes the open generator and, when it is gone,
+    // looks for the one with the same serial number again. True when a
+    // generator is open afterwards; identity() follows a generator found
+    // again.
+    bool monitor();
+
   private:
     // The window's serial-number list, reduced to the one text discovery
     // compares with.

@@ -13,8 +13,9 @@ build=(
   # the compiler and the build; the presets configure the tests and the
   # benchmarks too, so their libraries are needed to configure at all
   cmake g++ make googletest libgtest-dev libgmock-dev libbenchmark-dev
-  # the command line's JSON (header-only)
-  nlohmann-json3-dev
+  # the command line's JSON and the SCPI server's network loop (both
+  # header-only)
+  nlohmann-json3-dev libasio-dev
   # the Qt window and its demo: Qt 6 Widgets, the stand-in font for the
   # window's two faces
   qt6-base-dev libgl-dev fonts-liberation
@@ -32,6 +33,9 @@ tests=(
   # the packaging check: Debian's package checker, the AppStream and desktop
   # entry validators
   lintian appstream desktop-file-utils
+  # the SCPI server's tests: the real clients that drive it (PyVISA over
+  # pyvisa-py, pymeasure)
+  python3-pyvisa python3-pyvisa-py python3-pymeasure
 )
 
 case "${1:-all}" in

@@ -19,6 +19,9 @@ packages=(
   # header-only libraries the cross build includes from the host: the command
   # line's JSON, and the PNG writer of the test suites' screenshots
   nlohmann-json3-dev libstb-dev
+  # the SCPI server's network loop (standalone Asio, header-only) and the
+  # PyVISA client that drives the .exe from Linux
+  libasio-dev python3-pyvisa python3-pyvisa-py
 )
 
 source "$(dirname "$0")/apt-install-missing.sh"

@@ -21,7 +21,7 @@ fetch_guest_kernel
 cmake -S . -B build/kernel -DCMAKE_BUILD_TYPE=Release \
   -DTPG_BUILD_BENCH=OFF -DTPG_STATIC_GUEST=ON >/dev/null
 cmake --build build/kernel -j 2 --target tpg_guest_scenario tpg_guest_exit trelvix-pulse-virtual \
-  trelvix-pulse-cli
+  trelvix-pulse-cli tpg_serve_bench
 
 # --- the initramfs ---
 root="$work/initramfs"
@@ -33,6 +33,7 @@ strip -o "$root/bin/tpg_guest_scenario" build/kernel/tests/kernel/tpg_guest_scen
 strip -o "$root/bin/tpg_guest_exit" build/kernel/tests/kernel/tpg_guest_exit
 strip -o "$root/bin/trelvix-pulse-virtual" build/kernel/apps/trelvix-pulse-virtual
 strip -o "$root/bin/trelvix-pulse-cli" build/kernel/apps/cli/trelvix-pulse-cli
+strip -o "$root/bin/tpg_serve_bench" build/kernel/tests/kernel/tpg_serve_bench
 cp tests/kernel/cli_checks.sh "$root/bin/cli_checks.sh"
 {
   echo '#!/bin/busybox sh'
@@ -92,6 +93,14 @@ fi
 
 # The command line against virtual generators (tests/kernel/cli_checks.sh).
 if sh /bin/cli_checks.sh; then commandline=pass; else commandline=fail; fi
+
+# The SCPI server's figures on a USB generator (tests/kernel/serve_bench.cpp).
+/bin/trelvix-pulse-virtual --usb TPG-BENCH-1 > /tmp/virtual-bench.log 2>&1 &
+pid=$!
+for i in $(seq 1 300); do grep -q '^running' /tmp/virtual-bench.log && break; sleep 0.05; done
+/bin/tpg_serve_bench TPG-BENCH-1 || commandline=fail
+kill -TERM $pid
+wait $pid
 
 if /bin/tpg_guest_scenario && [ "$cli" = pass ] && [ "$commandline" = pass ]; then
   verdict=pass

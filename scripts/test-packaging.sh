@@ -18,6 +18,7 @@ expected=(
   usr/bin/trelvix-pulse-virtual
   usr/bin/trelvix-pulse-cli
   usr/lib/udev/rules.d/70-trelvix-pulse.rules
+  usr/lib/systemd/system/trelvix-pulse-scpi@.service
   usr/share/applications/trelvix-pulse.desktop
   usr/share/icons/hicolor/scalable/apps/trelvix-pulse.svg
   usr/share/metainfo/com.trelvix.pulse.metainfo.xml

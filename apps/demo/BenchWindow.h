@@ -10,9 +10,11 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "apps/demo/DemoBench.h"
+#include "hid/sim/DemoBench.h"
 
 namespace tpg::demo {
+
+using hid::sim::DemoBench;
 
 class BenchWindow : public QWidget {
   public:

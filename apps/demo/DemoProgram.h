@@ -4,12 +4,14 @@
 #pragma once
 
 #include "apps/demo/BenchWindow.h"
-#include "apps/demo/DemoBench.h"
+#include "hid/sim/DemoBench.h"
 #include "hid/sim/SimulatedBench.h"
 #include "ui/MainWindow.h"
 #include "ui/qt/QtSkin.h"
 
 namespace tpg::demo {
+
+using hid::sim::DemoBench;
 
 class DemoProgram {
   public:

@@ -6,9 +6,11 @@
 
 #include <windows.h>
 
-#include "apps/demo/DemoBench.h"
+#include "hid/sim/DemoBench.h"
 
 namespace tpg::demo::win32 {
+
+using hid::sim::DemoBench;
 
 class BenchWindow {
   public:

@@ -10,6 +10,12 @@ if(TARGET trelvix-pulse-virtual)
   install(TARGETS trelvix-pulse-virtual RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/70-trelvix-pulse.rules DESTINATION ${TPG_UDEV_RULES_DIR})
+# The SCPI server as a systemd template unit (instance: the serial number),
+# off until the administrator enables it.
+set(TPG_SYSTEMD_UNIT_DIR "lib/systemd/system" CACHE STRING
+    "Where the systemd unit goes, relative to the install prefix")
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/trelvix-pulse-scpi@.service
+        DESTINATION ${TPG_SYSTEMD_UNIT_DIR})
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/trelvix-pulse.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/trelvix-pulse.svg
@@ -74,8 +80,10 @@ unplugged and fills it again when one comes back.
 
 A udev rule gives the user at the seat access to the generator, so the tool
 needs no root. trelvix-pulse-cli reads and changes the same settings from
-scripts, with exit statuses and JSON output. trelvix-pulse-virtual makes
-virtual generators through uhid for trying the tool without the instrument.")
+scripts, with exit statuses and JSON output, and serves one generator as an
+SCPI instrument over TCP (a systemd unit, off by default, does so from
+boot). trelvix-pulse-virtual makes virtual generators through uhid for trying
+the tool without the instrument.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Trelvix tools team <tools@trelvix.invalid>")

@@ -1,6 +1,6 @@
-#include "apps/demo/DemoBench.h"
+#include "hid/sim/DemoBench.h"
 
-namespace tpg::demo {
+namespace tpg::hid::sim {
 
 namespace {
 // Serial numbers as the generators are labelled: model, batch, unit.
@@ -18,12 +18,15 @@ void DemoBench::plugStartingGenerators() {
 }
 
 std::size_t DemoBench::addGenerator() {
-    return add(serialNumber(generators_.size()), hid::sim::GeneratorModel::factoryState());
+    return add(serialNumber(generators_.size()), GeneratorModel::factoryState());
 }
 
 std::size_t DemoBench::add(const std::u16string& serial, const protocol::DeviceState& state) {
     const std::string path = "/dev/hidraw" + std::to_string(3 + generators_.size());
-    generators_.push_back(hid::sim::generatorSpec(path, serial, state));
+    generators_.push_back(generatorSpec(path, serial, state));
+    if (maker_ == Maker::MarkedSimulated) {
+        generators_.back().manufacturer += u" (simulated)";
+    }
     bench_.plug(generators_.back());
     return generators_.size() - 1;
 }
@@ -53,10 +56,10 @@ std::string DemoBench::serial(std::size_t generator) const {
 }
 
 protocol::DeviceState DemoBench::settings(std::size_t generator) const {
-    const hid::sim::DeviceSpec* live =
+    const DeviceSpec* live =
         isPlugged(generator) ? bench_.device(generators_[generator].path) : nullptr;
-    const hid::sim::DeviceSpec& config = live != nullptr ? *live : generators_[generator];
+    const DeviceSpec& config = live != nullptr ? *live : generators_[generator];
     return config.generator ? config.generator->state() : protocol::DeviceState{};
 }
 
-}  // namespace tpg::demo
+}  // namespace tpg::hid::sim

@@ -1,6 +1,7 @@
 // The demo's generators on the simulated bench. Each keeps its settings for
 // the whole run: unplugging one puts it aside as it is, and plugging it in
-// again brings back the same serial number and settings.
+// again brings back the same serial number and settings. The window's demos
+// (Linux and Windows) and the command line's --simulate all start from it.
 #pragma once
 
 #include <cstddef>
@@ -9,11 +10,17 @@
 
 #include "hid/sim/SimulatedBench.h"
 
-namespace tpg::demo {
+namespace tpg::hid::sim {
 
 class DemoBench {
   public:
-    explicit DemoBench(hid::sim::SimulatedBench& bench) : bench_(bench) {}
+    // How the generators name their maker: as shipped (the window's demo), or
+    // marked "(simulated)" wherever a program shows the identity to someone
+    // who might take it for an instrument (the command line's --simulate).
+    enum class Maker { AsShipped, MarkedSimulated };
+
+    explicit DemoBench(SimulatedBench& bench, Maker maker = Maker::AsShipped)
+        : bench_(bench), maker_(maker) {}
 
     // The two generators the demo starts with, of different serial numbers
     // and settings, plugged in that order.
@@ -32,15 +39,16 @@ class DemoBench {
     // The settings the generator holds now (as put aside while unplugged).
     protocol::DeviceState settings(std::size_t generator) const;
 
-    hid::sim::SimulatedBench& bench() { return bench_; }
+    SimulatedBench& bench() { return bench_; }
 
   private:
     std::size_t add(const std::u16string& serial, const protocol::DeviceState& state);
 
-    hid::sim::SimulatedBench& bench_;
+    SimulatedBench& bench_;
+    Maker maker_;
     // Every generator of the run; a plugged one lives on the bench, an
     // unplugged one here.
-    std::vector<hid::sim::DeviceSpec> generators_;
+    std::vector<DeviceSpec> generators_;
 };
 
-}  // namespace tpg::demo
+}  // namespace tpg::hid::sim

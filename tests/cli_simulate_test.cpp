@@ -1,0 +1,41 @@
+// --simulate: every command works on the demo's generators, says they are
+// simulated, and never touches the platform the program was given.
+#include <gtest/gtest.h>
+
+#include "CliRig.h"
+
+namespace tpg::test {
+namespace {
+
+TEST(CliSimulate, EveryCommandOnTheDemoGenerators) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string inOutput;  // a piece of standard output or error
+    };
+    const Case cases[] = {
+        {{"--simulate", "list"}, 0, "TPG35-20652\tTrelvix Instruments (simulated)\t"},
+        {{"--simulate", "show"}, 0, "serial=TPG35-20417\nmaker=Trelvix Instruments (simulated)\n"},
+        {{"--simulate", "--serial", "TPG35-20652", "show"}, 0, "freq=100000000\n"},
+        {{"--simulate", "--serial", "TPG35-99999", "show"}, 2, "TPG35-99999"},
+        {{"--simulate", "set", "freq=2e6", "polarity=normal"}, 0, ""},
+        {{"--simulate", "set", "freq=1"}, 1, "Pulse frequency is between"},
+        {{"--simulate", "defaults"}, 0, ""},
+        {{"--simulate", "apply", "-"}, 1, "-:"},
+        {{"--simulate", "--listen", "127.0.0.1:0", "show"}, 1, "--listen is for serve"},
+        {{"--simulate", "--listen", "::1:5025", "serve"}, 1, "in brackets"},
+    };
+    for (const auto& c : cases) {
+        CliRig rig;
+        rig.plug("a", u"REAL-1");
+        const CliOutcome outcome = rig.run(c.args);
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(outcome.status, c.status) << outcome.err;
+        EXPECT_NE((outcome.out + outcome.err).find(c.inOutput), std::string::npos)
+            << outcome.out << outcome.err;
+        EXPECT_EQ(rig.bench.totalCalls(), 0) << "the real platform was used";
+    }
+}
+
+}  // namespace
+}  // namespace tpg::test

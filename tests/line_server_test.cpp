@@ -1,0 +1,187 @@
+// The network loop over loopback, with a session that answers each query
+// line with what it received: line framing, the line limit, the client
+// limit, a client that never reads, and closing everything.
+#include <gtest/gtest.h>
+
+#include <asio.hpp>
+#include <sstream>
+#include <thread>
+
+#include "server/LineServer.h"
+#include "server/ListenAddress.h"
+
+namespace tpg::test {
+namespace {
+
+using asio::ip::tcp;
+
+// Answers "LINE\n" for a line with a '?' ("[overrun]" when a long line
+// came before), nothing otherwise.
+class EchoQueries : public server::Session {
+  public:
+    std::string execute(std::string_view line) override {
+        if (line.find('?') == std::string_view::npos) {
+            return {};
+        }
+        std::string prefix = overruns_ > 0 ? "[overrun]" : "";
+        overruns_ = 0;
+        return prefix + std::string(line) + "\n";
+    }
+    void inputOverrun() override { ++overruns_; }
+
+  private:
+    int overruns_ = 0;
+};
+
+struct ServerRig {
+    asio::io_context io;
+    std::ostringstream log;
+    server::LineServer server{
+        io, tcp::endpoint(asio::ip::address_v4::loopback(), 0),
+        [] { return std::make_unique<EchoQueries>(); }, log,
+        server::Limits{.maxClients = 3, .maxLineBytes = 1000, .maxUnreadOutput = 200000}};
+    std::thread loop;
+
+    ServerRig() {
+        loop = std::thread([this] { io.run(); });
+    }
+    ~ServerRig() {
+        asio::post(io, [this] { server.close(); });
+        if (loop.joinable()) {
+            loop.join();
+        }
+    }
+    tcp::socket connect() {
+        tcp::socket socket(client);
+        socket.connect(server.localEndpoint());
+        return socket;
+    }
+    asio::io_context client;
+};
+
+std::string readLine(tcp::socket& socket) {
+    std::string line;
+    char c = 0;
+    while (asio::read(socket, asio::buffer(&c, 1)) == 1 && c != '\n') {
+        line += c;
+    }
+    return line;
+}
+
+void send(tcp::socket& socket, const std::string& text) {
+    asio::write(socket, asio::buffer(text));
+}
+
+// True when the server closed the connection (the read ends, with no data).
+bool closedByServer(tcp::socket& socket) {
+    char c = 0;
+    asio::error_code error;
+    socket.read_some(asio::buffer(&c, 1), error);
+    return error == asio::error::eof || error == asio::error::connection_reset;
+}
+
+TEST(LineServer, FramesLinesAndBoundsWhatAClientCanCost) {
+    ServerRig rig;
+    auto a = rig.connect();
+    auto b = rig.connect();
+
+    struct Case {
+        std::string sent;
+        std::string answer;
+    };
+    const Case cases[] = {
+        {"A?\n", "A?"},
+        {"B?\r\n", "B?\r"},  // CR is the session's to drop
+        {"no answer\nC?\n", "C?"},
+        {std::string(1000 - 1, 'x') + "?\n", std::string(999, 'x') + "?"},  // at the limit
+        {std::string(1001, 'y') + "\nD?\n", "[overrun]D?"},                 // one past it
+        {std::string(100000, 'z') + "\nE?\n", "[overrun]E?"},  // far past: bounded all the same
+    };
+    for (const auto& c : cases) {
+        send(a, c.sent);
+        EXPECT_EQ(readLine(a), c.answer);
+    }
+    // A line arriving in pieces is one line.
+    send(b, "F");
+    send(b, "G?");
+    send(b, "\n");
+    EXPECT_EQ(readLine(b), "FG?");
+
+    // The fourth client of three is closed at once; the others go on.
+    auto c = rig.connect();
+    auto d = rig.connect();
+    EXPECT_TRUE(closedByServer(d));
+    send(c, "H?\n");
+    EXPECT_EQ(readLine(c), "H?");
+
+    // A client that never reads is dropped when its answers pass the
+    // limit; a client beside it is answered all the while.
+    const std::string flood(900, 'q');
+    const std::string burst = [&] {
+        std::string text;
+        for (int i = 0; i < 100; ++i) {
+            text += flood + "?\n";
+        }
+        return text;
+    }();
+    bool dropped = false;
+    for (int i = 0; i < 200 && !dropped; ++i) {
+        asio::error_code error;
+        asio::write(a, asio::buffer(burst), error);
+        dropped = error.operator bool();
+        send(b, "I?\n");
+        EXPECT_EQ(readLine(b), "I?");
+    }
+    EXPECT_TRUE(dropped || closedByServer(a));
+    EXPECT_NE(rig.log.str().find("unread"), std::string::npos) << rig.log.str();
+
+    // Its place is free again.
+    auto e = rig.connect();
+    send(e, "J?\n");
+    EXPECT_EQ(readLine(e), "J?");
+}
+
+TEST(LineServer, CloseEndsEveryConnection) {
+    ServerRig rig;
+    auto a = rig.connect();
+    send(a, "A?\n");
+    EXPECT_EQ(readLine(a), "A?");
+    asio::post(rig.io, [&] { rig.server.close(); });
+    EXPECT_TRUE(closedByServer(a));
+    rig.loop.join();  // the loop ran out of work
+}
+
+TEST(ListenAddress, ReadsHostAndPort) {
+    struct Case {
+        const char* text;
+        const char* endpoint;  // nullptr: refused
+    };
+    const Case cases[] = {
+        {"127.0.0.1:5025", "127.0.0.1:5025"},
+        {"0.0.0.0:0", "0.0.0.0:0"},
+        {"[::1]:5025", "[::1]:5025"},
+        {"[::]:65535", "[::]:65535"},
+        {"localhost:80", "127.0.0.1:80"},
+        {"::1:5025", nullptr},
+        {"127.0.0.1", nullptr},
+        {"127.0.0.1:65536", nullptr},
+        {"127.0.0.1:-1", nullptr},
+        {"127.0.0.1:", nullptr},
+        {"lab-pc:5025", nullptr},
+        {"[::1]5025", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto endpoint = server::parseListenAddress(c.text, error);
+        if (c.endpoint == nullptr) {
+            EXPECT_FALSE(endpoint) << c.text;
+            EXPECT_NE(error.find(c.text), std::string::npos) << error;
+        } else {
+            ASSERT_TRUE(endpoint) << c.text << ": " << error;
+            EXPECT_EQ(server::endpointText(*endpoint), c.endpoint);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tpg::test
