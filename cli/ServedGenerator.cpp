@@ -77,7 +77,18 @@ std::optional<scpi::Fault> ServedGenerator::attempt(Call call) {
 
 std::optional<scpi::Fault> ServedGenerator::identity(scpi::Identity& out) {
     GeneratorIdentity identity;
-    if (auto fault = attempt([&] { return session_.readIdentityStrings(identity); })) {
+    // A string the generator does not have stays empty; neither string read
+    // is a failed call (a generator gone, or not answering).
+    const auto readStrings = [&]() -> std::optional<Failure> {
+        std::vector<PlatformFailure> unread;
+        session_.readIdentityStrings(identity, unread);
+        if (unread.size() < 2) {
+            return std::nullopt;
+        }
+        return Failure{kPlatformFailed,
+                       "reading the maker and product failed: " + unread.back().describe()};
+    };
+    if (auto fault = attempt(readStrings)) {
         return fault;
     }
     out.maker = identity.maker.value_or("");
