@@ -23,14 +23,7 @@
 #include <sstream>
 #include <thread>
 
-#if defined(__SANITIZE_ADDRESS__)
-// The AddressSanitizer runtime's count of bytes in live allocations (GCC
-// ships no header that declares it).
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#elif defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
+#include "LiveHeap.h"
 #include "cli/Serve.h"
 #include "cli/ServedGenerator.h"
 #include "hid/sim/SimulatedBench.h"
@@ -57,16 +50,6 @@ class NoSystemText : public cli::SystemError {
     void clear() override {}
     std::string text() const override { return {}; }
 };
-
-std::optional<long long> liveHeapBytes() {
-#if defined(__SANITIZE_ADDRESS__)
-    return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
-#elif defined(__GLIBC__)
-    return static_cast<long long>(mallinfo2().uordblks);
-#else
-    return std::nullopt;
-#endif
-}
 
 std::optional<long> openDescriptors() {
 #ifdef __linux__

@@ -25,15 +25,8 @@
 #include <string>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__)
-// The AddressSanitizer runtime's count of bytes in live allocations (GCC
-// ships no header that declares it).
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#elif defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include "GuardedBench.h"
+#include "LiveHeap.h"
 #include "Rig.h"
 #include "link/DescriptorString.h"
 #include "settings/NumberText.h"
@@ -44,17 +37,6 @@ namespace {
 using hid::sim::GeneratorModel;
 using protocol::DeviceState;
 using protocol::ReportCommand;
-
-// Bytes of heap in use now, where the allocator can tell.
-std::optional<long long> liveHeapBytes() {
-#if defined(__SANITIZE_ADDRESS__)
-    return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
-#elif defined(__GLIBC__)
-    return static_cast<long long>(mallinfo2().uordblks);
-#else
-    return std::nullopt;
-#endif
-}
 
 std::optional<unsigned long long> fromEnvironment(const char* name) {
     const char* text = std::getenv(name);
