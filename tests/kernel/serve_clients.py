@@ -116,6 +116,7 @@ class Guest:
         self.seen += len(lines) + len(more)
         return got + [r for r in (sent_report(line, self.kind) for line in more) if r]
 
+
 def sent_report(line, kind):
     """A received report's first 8 bytes from a line of the generator's log:
     uhid prints the report, ID byte first; USB the SET_REPORT with its
