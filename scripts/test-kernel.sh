@@ -5,9 +5,13 @@
 # uhid and as USB devices on the USB/IP virtual host controller (vhci-hcd,
 # driven by usbhid) and runs the tool's window over the hidraw layer, and the
 # command-line checks (tests/kernel/cli_checks.sh) against virtual
-# generators. The verdict comes back through the isa-debug-exit device and a
-# RESULT line in the serial log; a guest panic, a crash of the scenario or a
-# timeout fails the test.
+# generators. PyVISA on this machine drives trelvix-pulse-cli serve in the
+# guest (tests/kernel/serve_clients.py and serve_guest.sh) through QEMU's
+# user-mode network, restricted to a port forwarded from the host's
+# loopback, and a second serial port on which the guest plugs and unplugs
+# the generator and reports what it received. The verdict comes back through
+# the isa-debug-exit device and a RESULT line in the serial log; a guest
+# panic, a crash of the scenario, failed clients or a timeout fail the test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$(date +%s)
@@ -27,7 +31,7 @@ cmake --build build/kernel -j 2 --target tpg_guest_scenario tpg_guest_exit trelv
 root="$work/initramfs"
 rm -rf "$root" && mkdir -p "$root"/{bin,dev,proc,sys,tmp,modules}
 cp "$(command -v busybox)" "$root/bin/busybox"
-modules="usb-common usbcore usbip-core vhci-hcd hid hid-generic usbhid uhid"
+modules="usb-common usbcore usbip-core vhci-hcd hid hid-generic usbhid uhid e1000"
 guest_modules "$root/modules" $modules
 strip -o "$root/bin/tpg_guest_scenario" build/kernel/tests/kernel/tpg_guest_scenario
 strip -o "$root/bin/tpg_guest_exit" build/kernel/tests/kernel/tpg_guest_exit
@@ -35,6 +39,7 @@ strip -o "$root/bin/trelvix-pulse-virtual" build/kernel/apps/trelvix-pulse-virtu
 strip -o "$root/bin/trelvix-pulse-cli" build/kernel/apps/cli/trelvix-pulse-cli
 strip -o "$root/bin/tpg_serve_bench" build/kernel/tests/kernel/tpg_serve_bench
 cp tests/kernel/cli_checks.sh "$root/bin/cli_checks.sh"
+cp tests/kernel/serve_guest.sh "$root/bin/serve_guest.sh"
 {
   echo '#!/bin/busybox sh'
   echo "modules=\"$modules\""
@@ -94,6 +99,9 @@ fi
 # The command line against virtual generators (tests/kernel/cli_checks.sh).
 if sh /bin/cli_checks.sh; then commandline=pass; else commandline=fail; fi
 
+# PyVISA on the host against the SCPI server (tests/kernel/serve_clients.py).
+sh /bin/serve_guest.sh || commandline=fail
+
 # The SCPI server's figures on a USB generator (tests/kernel/serve_bench.cpp).
 /bin/trelvix-pulse-virtual --usb TPG-BENCH-1 > /tmp/virtual-bench.log 2>&1 &
 pid=$!
@@ -118,21 +126,33 @@ chmod +x "$root/init"
 
 # --- the boot ---
 log="$work/serial.log"
-rm -f "$log"
+control="$work/control.sock"
+rm -f "$log" "$control"
+# A free port of the host's loopback for the guest's server; the guest's
+# network reaches nothing else (restrict=on).
+port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 set +e
 timeout 300 qemu-system-x86_64 -accel tcg -m 512 -smp 1 -no-reboot \
   -display none -monitor none -serial "file:$log" \
+  -chardev "socket,id=control,path=$control,server=on,wait=off" -serial chardev:control \
+  -nic "user,model=e1000,restrict=on,hostfwd=tcp:127.0.0.1:$port-:5025" \
   -kernel "$kernel_dir/vmlinuz" -initrd "$work/initramfs.gz" \
   -append "console=ttyS0 panic=-1 oops=panic loglevel=3" \
-  -device isa-debug-exit,iobase=0xf4,iosize=0x04
+  -device isa-debug-exit,iobase=0xf4,iosize=0x04 &
+emulator=$!
+/usr/bin/python3 tests/kernel/serve_clients.py "$control" "$port" > "$work/serve-clients.log" 2>&1
+clients=$?
+wait $emulator
 status=$?
 set -e
 grep -v '^\s*$' "$log" | sed -n '/guest: kernel/,$p' || true
+cat "$work/serve-clients.log"
 elapsed=$(( $(date +%s) - started ))
 
 # 33 is the pass written to the exit device; a panic reboots (status 0 with
 # -no-reboot), a timeout gives 124, a failed scenario 35.
-if [ "$status" -eq 33 ] && grep -Eq '^RESULT: [0-9]+ passed, 0 failed' "$log"; then
+if [ "$status" -eq 33 ] && [ "$clients" -eq 0 ] &&
+  grep -Eq '^RESULT: [0-9]+ passed, 0 failed' "$log"; then
   echo "test-kernel: passed in ${elapsed}s"
   exit 0
 fi
@@ -140,6 +160,7 @@ case "$status" in
   124) why="timed out" ;;
   35) why="the scenario failed" ;;
   0) why="the guest ended without a verdict (panic?)" ;;
+  33) why="the PyVISA clients failed (serve_clients.py, above)" ;;
   *) why="emulator status $status" ;;
 esac
 echo "test-kernel: FAILED ($why) after ${elapsed}s; serial log: $log" >&2

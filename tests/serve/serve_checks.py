@@ -83,10 +83,9 @@ def open_generator(port):
         write_termination="\n", timeout=5000)
 
 
-def pyvisa_checks(port):
-    gen = open_generator(port)
-    idn = gen.query("*IDN?").split(",")
-    check("*IDN?", (len(idn), "(simulated)" in idn[0], idn[2]), (4, True, "TPG35-20417"))
+def setting_checks(gen):
+    """Every setting of SETTINGS read back, every bad command of BAD
+    answered with its error and leaving the settings as they were."""
     for command, query, answer in SETTINGS:
         gen.write(command)
         check(command, (gen.query(query), gen.query("SYST:ERR?")), (answer, NO_ERROR))
@@ -98,6 +97,13 @@ def pyvisa_checks(port):
             before = before.replace(before.split(";")[0], "2000000", 1)
         check(command[:40] + " sends nothing", gen.query(";:".join(STATE)), before)
     check("queue empty", gen.query("SYST:ERR:COUN?"), "0")
+
+
+def pyvisa_checks(port):
+    gen = open_generator(port)
+    idn = gen.query("*IDN?").split(",")
+    check("*IDN?", (len(idn), "(simulated)" in idn[0], idn[2]), (4, True, "TPG35-20417"))
+    setting_checks(gen)
 
     # Two clients at once: one generator, an error queue each.
     other = open_generator(port)
