@@ -60,9 +60,11 @@ std::vector<std::string> importedDlls(HMODULE image) {
 }
 
 TEST(WindowsExecutables, AreSelfContained64BitImages) {
-    const std::vector<std::string> system{
-        "KERNEL32.DLL", "USER32.DLL",   "GDI32.DLL", "COMCTL32.DLL", "HID.DLL",     "SETUPAPI.DLL",
-        "MSVCRT.DLL",   "ADVAPI32.DLL", "OLE32.DLL", "OLEACC.DLL",   "OLEAUT32.DLL"};
+    const std::vector<std::string> system{"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL", "COMCTL32.DLL",
+                                          "HID.DLL", "SETUPAPI.DLL", "MSVCRT.DLL", "ADVAPI32.DLL",
+                                          "OLE32.DLL", "OLEACC.DLL", "OLEAUT32.DLL",
+                                          // the command line's SCPI server: Windows Sockets
+                                          "WS2_32.DLL", "MSWSOCK.DLL"};
     for (const auto& [exe, subsystem] : kExecutables) {
         SCOPED_TRACE(testing::Message() << std::string(exe, exe + lstrlenW(exe)));
         HMODULE image =
