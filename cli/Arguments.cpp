@@ -67,6 +67,32 @@ bool checkCommand(const Invocation& in, std::string& error) {
     }
 }
 
+// An option that takes a value, as "--name VALUE" or "--name=VALUE".
+bool isValueOption(const std::string& arg, const std::string& name) {
+    return arg == name || arg.starts_with(name + "=");
+}
+
+// Takes the value of the option at args[i] (advancing past a separate
+// value) into slot; false, with the reason, when it is given twice or
+// lacks its value.
+bool takeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+               const char* what, std::optional<std::string>& slot, std::string& error) {
+    if (slot) {
+        error = name + " is given twice";
+        return false;
+    }
+    if (args[i] == name) {
+        if (i + 1 >= args.size()) {
+            error = name + " needs " + what;
+            return false;
+        }
+        slot = args[++i];
+    } else {
+        slot = args[i].substr(name.size() + 1);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parseArguments(const std::vector<std::string>& args, Invocation& out, std::string& error) {
@@ -87,33 +113,13 @@ bool parseArguments(const std::vector<std::string>& args, Invocation& out, std::
             in.exact = true;
         } else if (isOption && arg == "--simulate") {
             in.simulate = true;
-        } else if (isOption && (arg == "--listen" || arg.starts_with("--listen="))) {
-            if (in.listen) {
-                error = "--listen is given twice";
+        } else if (isOption && isValueOption(arg, "--listen")) {
+            if (!takeValue(args, i, "--listen", "HOST:PORT", in.listen, error)) {
                 return false;
             }
-            if (arg == "--listen") {
-                if (i + 1 >= args.size()) {
-                    error = "--listen needs HOST:PORT";
-                    return false;
-                }
-                in.listen = args[++i];
-            } else {
-                in.listen = arg.substr(std::string("--listen=").size());
-            }
-        } else if (isOption && (arg == "--serial" || arg.starts_with("--serial="))) {
-            if (in.serial) {
-                error = "--serial is given twice";
+        } else if (isOption && isValueOption(arg, "--serial")) {
+            if (!takeValue(args, i, "--serial", "a serial number", in.serial, error)) {
                 return false;
-            }
-            if (arg == "--serial") {
-                if (i + 1 >= args.size()) {
-                    error = "--serial needs a serial number";
-                    return false;
-                }
-                in.serial = args[++i];
-            } else {
-                in.serial = arg.substr(std::string("--serial=").size());
             }
         } else if (isOption) {
             error = "unknown option " + arg;
