@@ -16,6 +16,8 @@ const char* errorText(ErrorCode code) {
             return "Parameter not allowed";
         case ErrorCode::MissingParameter:
             return "Missing parameter";
+        case ErrorCode::CommandProtected:
+            return "Command protected";
         case ErrorCode::UndefinedHeader:
             return "Undefined header";
         case ErrorCode::InvalidSuffix:
@@ -61,6 +63,9 @@ Error makeError(ErrorCode code, std::string_view detail) {
 }
 
 Error faultError(const Fault& fault) {
+    if (fault.locked) {
+        return makeError(ErrorCode::CommandProtected, fault.text);
+    }
     return fault.missing ? makeError(ErrorCode::HardwareMissing)
                          : makeError(ErrorCode::HardwareError, fault.text);
 }

@@ -15,6 +15,7 @@ enum class ErrorCode : int {
     DataTypeError = -104,
     ParameterNotAllowed = -108,
     MissingParameter = -109,
+    CommandProtected = -203,
     UndefinedHeader = -113,
     InvalidSuffix = -131,
     DataOutOfRange = -222,
@@ -28,19 +29,13 @@ enum class ErrorCode : int {
 
 // Every code the instrument can queue (NoError aside).
 inline constexpr std::array kQueuedErrorCodes = {
-    ErrorCode::SyntaxError,
-    ErrorCode::DataTypeError,
-    ErrorCode::ParameterNotAllowed,
-    ErrorCode::MissingParameter,
-    ErrorCode::UndefinedHeader,
-    ErrorCode::InvalidSuffix,
-    ErrorCode::DataOutOfRange,
-    ErrorCode::IllegalParameterValue,
-    ErrorCode::HardwareError,
-    ErrorCode::HardwareMissing,
-    ErrorCode::QueueOverflow,
-    ErrorCode::InputBufferOverrun,
-    ErrorCode::QueryUnterminatedAfterIndefinite,
+    ErrorCode::SyntaxError,           ErrorCode::DataTypeError,
+    ErrorCode::ParameterNotAllowed,   ErrorCode::MissingParameter,
+    ErrorCode::CommandProtected,      ErrorCode::UndefinedHeader,
+    ErrorCode::InvalidSuffix,         ErrorCode::DataOutOfRange,
+    ErrorCode::IllegalParameterValue, ErrorCode::HardwareError,
+    ErrorCode::HardwareMissing,       ErrorCode::QueueOverflow,
+    ErrorCode::InputBufferOverrun,    ErrorCode::QueryUnterminatedAfterIndefinite,
 };
 
 // Device-dependent detail is cut to this many bytes (at a character).
@@ -58,8 +53,9 @@ const char* errorText(ErrorCode code);
 // become blanks, the text is cut to kMaxErrorDetail bytes.
 Error makeError(ErrorCode code, std::string_view detail = {});
 
-// -241 "Hardware missing" when no generator is open, else -240 "Hardware
-// error;" with the failed operation and the system's text.
+// -241 "Hardware missing" when no generator is open, -203 "Command
+// protected;" with who holds the lock when another client holds it, else
+// -240 "Hardware error;" with the failed operation and the system's text.
 Error faultError(const Fault& fault);
 
 // The error as SYSTem:ERRor? answers it: the number, a comma and the text

@@ -20,8 +20,12 @@ struct Fault {
     // false when a platform call failed (-240 "Hardware error;" + text).
     bool missing = false;
     // The failed operation and the system's error text, e.g.
-    // "HidD_GetFeature: Broken pipe"; empty when missing.
+    // "HidD_GetFeature: Broken pipe"; empty when missing. For a lock, who
+    // holds it.
     std::string text;
+    // True when the setting was refused because another client holds the
+    // generator's lock (-203 "Command protected;" + text): nothing was sent.
+    bool locked = false;
 };
 
 // The four fields of *IDN?, as the generator gives them (the instrument

@@ -60,47 +60,82 @@ void Instrument::inputOverrun() {
 }
 
 std::string Instrument::execute(std::string_view message) {
+    begin(message);
+    std::optional<std::string> response;
+    while (!(response = step())) {
+    }
+    return *response;
+}
+
+void Instrument::begin(std::string_view message) {
     if (!message.empty() && message.back() == '\r') {
         message.remove_suffix(1);
     }
-    Lexer lexer(message);
-    const Node* path = &commandRoot();
-    std::string response;
-    bool indefinite = false;
-    while (!lexer.atEnd()) {
+    message_.assign(message);
+    lexer_.emplace(message_);
+    path_ = &commandRoot();
+    response_.clear();
+    indefinite_ = false;
+}
+
+void Instrument::clear() {
+    lexer_.reset();
+    message_.clear();
+    response_.clear();
+}
+
+std::optional<std::string> Instrument::step() {
+    if (!lexer_) {
+        return std::string();
+    }
+    bool ended = false;
+    for (std::size_t units = 0; units < kUnitsPerStep && !ended;) {
+        if (lexer_->atEnd()) {
+            ended = true;
+            break;
+        }
         ProgramUnit unit;
-        if (auto error = lexer.next(unit)) {
+        if (auto error = lexer_->next(unit)) {
             queue(*error);
+            ended = true;
             break;
         }
         if (unit.header.empty()) {
             continue;  // an empty unit, as in a ';' at the end
         }
-        if (unit.query && indefinite) {
+        ++units;
+        if (unit.query && indefinite_) {
             queue(makeError(ErrorCode::QueryUnterminatedAfterIndefinite, unit.header));
+            ended = true;
             break;
         }
         Outcome outcome;
         if (unit.common) {
-            outcome = runCommon(unit, !response.empty());
-        } else if (const auto found = resolve(unit.rooted ? commandRoot() : *path, unit.mnemonics);
+            outcome = runCommon(unit, !response_.empty());
+        } else if (const auto found = resolve(unit.rooted ? commandRoot() : *path_, unit.mnemonics);
                    !found ||
                    (unit.query ? !acceptsQuery(found->command) : !acceptsSet(found->command))) {
             outcome = undefinedHeader(unit);
         } else {
-            path = found->path;
+            path_ = found->path;
             outcome = runCommand(found->command, unit);
         }
         if (outcome.error) {
             queue(*outcome.error);
+            ended = true;
             break;
         }
         if (outcome.answer) {
-            response += (response.empty() ? "" : ";") + *outcome.answer;
-            indefinite = outcome.indefinite;
+            response_ += (response_.empty() ? "" : ";") + *outcome.answer;
+            indefinite_ = outcome.indefinite;
         }
     }
-    return response.empty() ? response : response + "\n";
+    if (!ended && !lexer_->atEnd()) {
+        return std::nullopt;
+    }
+    std::string response = response_.empty() ? std::string() : response_ + "\n";
+    clear();
+    return response;
 }
 
 Outcome Instrument::runCommand(Command command, const ProgramUnit& unit) {

@@ -2,7 +2,9 @@
 // messages (one line each) and keeps the connection's own error queue and
 // status registers. Pure: no sockets, no threads, no platform calls.
 //
-// How a message runs: its units are read and run one after the other
+// How a message runs: its units are read and run one after the other, a
+// few at a time (step), so that a server can serve its other clients
+// between them; a message of at most kUnitsPerStep units runs in one step
 // (blanks around units and empty units, as after a final ';', are skipped;
 // the path rules are in CommandTree.h); the first unit that fails (a
 // malformed unit, an unknown header, a bad parameter, a generator fault)
@@ -23,9 +25,14 @@
 // *WAI does nothing for the same reason.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "scpi/Lexer.h"
+
+#include "scpi/CommandTree.h"
 #include "scpi/ErrorQueue.h"
 #include "scpi/Generator.h"
 #include "scpi/GeneratorCommands.h"
@@ -34,15 +41,32 @@
 
 namespace tpg::scpi {
 
+// Units run by one step: a message a script sends (a setting and its
+// query, a few settings) runs whole, with nothing of another client's
+// between its units; a longer one lets other clients in every this many.
+inline constexpr std::size_t kUnitsPerStep = 8;
+
 class Instrument {
   public:
     explicit Instrument(Generator& generator);
 
     // Executes one program message (one line, without its LF; a trailing CR
-    // is dropped). Returns the response message: the answers of its queries
-    // joined by ';' and ended by "\n", or an empty string when the message
-    // held no query (or none that answered).
+    // is dropped) to its end. Returns the response message: the answers of
+    // its queries joined by ';' and ended by "\n", or an empty string when
+    // the message held no query (or none that answered).
     std::string execute(std::string_view message);
+
+    // The same in steps: begin takes the message (a message still running
+    // is dropped); each step runs up to kUnitsPerStep of its units and
+    // returns the response message once the message has ended, nothing
+    // while units are left.
+    void begin(std::string_view message);
+    std::optional<std::string> step();
+    bool running() const { return lexer_.has_value(); }
+
+    // A device clear: the message running is dropped, unanswered; the error
+    // queue and registers stay.
+    void clear();
 
     // -363 "Input buffer overrun" for a line the server cut because it
     // passed its limit.
@@ -57,6 +81,14 @@ class Instrument {
     GeneratorCommands generator_;
     ErrorQueue errors_;
     StatusRegisters status_;
+
+    // The message running: its text, the lexer over it, the path the last
+    // command set, the answers so far and whether the last was indefinite.
+    std::string message_;
+    std::optional<Lexer> lexer_;
+    const Node* path_ = nullptr;
+    std::string response_;
+    bool indefinite_ = false;
 };
 
 }  // namespace tpg::scpi
