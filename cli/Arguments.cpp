@@ -45,6 +45,10 @@ bool checkCommand(const Invocation& in, std::string& error) {
         error = "--listen is for serve, not " + name;
         return false;
     }
+    if (in.maxClients && in.command != Command::Serve) {
+        error = "--max-clients is for serve, not " + name;
+        return false;
+    }
     switch (in.command) {
         case Command::Set:
             if (in.operands.empty()) {
@@ -115,6 +119,10 @@ bool parseArguments(const std::vector<std::string>& args, Invocation& out, std::
             in.simulate = true;
         } else if (isOption && isValueOption(arg, "--listen")) {
             if (!takeValue(args, i, "--listen", "HOST:PORT", in.listen, error)) {
+                return false;
+            }
+        } else if (isOption && isValueOption(arg, "--max-clients")) {
+            if (!takeValue(args, i, "--max-clients", "a number", in.maxClients, error)) {
                 return false;
             }
         } else if (isOption && isValueOption(arg, "--serial")) {
@@ -224,6 +232,7 @@ std::string helpText(Command command) {
            "                     instead of the generators attached, for trying\n"
            "                     scripts; without --serial, the first of them\n"
            "  --listen HOST:PORT where serve listens (default 127.0.0.1:5025)\n"
+           "  --max-clients N    how many clients serve takes at once (default 8)\n"
            "  --help             this help; after a command, the command's\n"
            "  --version          the program's version\n"
            "\n"

@@ -12,14 +12,15 @@ enum class Command { None, List, Show, Set, Defaults, Apply, Serve };
 
 struct Invocation {
     Command command = Command::None;
-    std::optional<std::string> serial;  // --serial, matched exactly
-    bool json = false;                  // --json: list and show
-    bool exact = false;                 // --exact: set and apply
-    bool help = false;                  // --help / -h
-    bool version = false;               // --version
-    std::vector<std::string> operands;  // set's NAME=VALUE..., apply's FILE
-    bool simulate = false;              // --simulate: the demo's bench, not the HID devices
-    std::optional<std::string> listen;  // --listen HOST:PORT: serve
+    std::optional<std::string> serial;      // --serial, matched exactly
+    bool json = false;                      // --json: list and show
+    bool exact = false;                     // --exact: set and apply
+    bool help = false;                      // --help / -h
+    bool version = false;                   // --version
+    std::vector<std::string> operands;      // set's NAME=VALUE..., apply's FILE
+    bool simulate = false;                  // --simulate: the demo's bench, not the HID devices
+    std::optional<std::string> listen;      // --listen HOST:PORT: serve
+    std::optional<std::string> maxClients;  // --max-clients N: serve
 };
 
 // Reads the arguments after the program name. Options may stand before or

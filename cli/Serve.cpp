@@ -1,10 +1,12 @@
 #include "cli/Serve.h"
 
+#include <charconv>
 #include <chrono>
 #include <ostream>
 
 #include "cli/Failure.h"
 #include "cli/ServedGenerator.h"
+#include "lock/LockedGenerator.h"
 #include "scpi/Instrument.h"
 #include "server/ListenAddress.h"
 #include "server/StopSignals.h"
@@ -12,36 +14,80 @@
 namespace tpg::cli {
 namespace {
 
+// One socket client: its own instrument over its own view of the generator,
+// which refuses settings while another client holds the lock.
 class InstrumentSession : public server::Session {
   public:
-    explicit InstrumentSession(scpi::Generator& generator) : instrument_(generator) {}
-    std::string execute(std::string_view line) override { return instrument_.execute(line); }
+    InstrumentSession(scpi::Generator& generator, lock::GeneratorLock& lock,
+                      const std::string& peer)
+        : lock_(lock),
+          client_(lock.join("SCPI socket client " + peer)),
+          view_(generator, lock, client_),
+          instrument_(view_) {}
+    InstrumentSession(const InstrumentSession&) = delete;
+    InstrumentSession& operator=(const InstrumentSession&) = delete;
+    ~InstrumentSession() override { lock_.leave(client_); }
+
+    void begin(std::string_view line) override { instrument_.begin(line); }
+    std::optional<std::string> step() override { return instrument_.step(); }
     void inputOverrun() override { instrument_.inputOverrun(); }
 
   private:
+    lock::GeneratorLock& lock_;
+    lock::ClientId client_;
+    lock::LockedGenerator view_;
     scpi::Instrument instrument_;
 };
 
+constexpr std::size_t kMostClients = 256;
+
+// --max-clients: 1 to kMostClients.
+std::optional<std::size_t> parseMaxClients(const std::string& text, std::string& error) {
+    std::size_t number = 0;
+    const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (text.empty() || status != std::errc() || end != text.data() + text.size() || number < 1 ||
+        number > kMostClients) {
+        error = "--max-clients \"" + text + "\": a number from 1 to " +
+                std::to_string(kMostClients) + " expected";
+        return std::nullopt;
+    }
+    return number;
+}
+
 }  // namespace
 
-server::SessionFactory instrumentSessions(scpi::Generator& generator) {
-    return [&generator] { return std::make_unique<InstrumentSession>(generator); };
+server::SessionFactory instrumentSessions(scpi::Generator& generator, lock::GeneratorLock& lock) {
+    return [&generator, &lock](const std::string& peer) {
+        return std::make_unique<InstrumentSession>(generator, lock, peer);
+    };
+}
+
+bool reachableFromOtherMachines(const asio::ip::address& address) {
+    if (address.is_v6() && address.to_v6().is_v4_mapped()) {
+        return !asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).is_loopback();
+    }
+    return !address.is_loopback();
 }
 
 std::string serveHelpText() {
-    return "Usage: trelvix-pulse-cli [--serial SERIAL] [--simulate] [--listen HOST:PORT] serve\n"
+    return "Usage: trelvix-pulse-cli [--serial SERIAL] [--simulate] [--listen HOST:PORT]\n"
+           "                         [--max-clients N] serve\n"
            "\n"
            "Holds one generator open and answers SCPI commands over TCP, one line each,\n"
            "as an instrument reached as TCPIP0::HOST::PORT::SOCKET (PyVISA, LabVIEW,\n"
            "MATLAB). Prints \"listening on ADDRESS:PORT\" once it listens. It waits for the\n"
            "generator if none is present and takes it again after an unplug; meanwhile\n"
            "commands give error -241. Up to 8 clients at once, each with its own error\n"
-           "queue. Ctrl+C or SIGTERM closes the generator and the connections.\n"
+           "queue. Clients take turns: a message of up to 8 commands runs whole; a\n"
+           "longer one lets the other clients in after every 8. Ctrl+C or SIGTERM closes\n"
+           "the generator and the connections.\n"
            "\n"
            "  --listen HOST:PORT  the address to listen on (default 127.0.0.1:5025, this\n"
            "                      machine only); 0.0.0.0:5025 or [::]:5025 let every\n"
            "                      machine that reaches the port change the generator;\n"
            "                      port 0 takes a free port\n"
+           "  --max-clients N     how many clients it serves at once, 1 to 256 (default\n"
+           "                      8); a client beyond them is closed at once\n"
            "\n"
            "Commands: *IDN?, *RST, *CLS, *ESE, *ESR?, *SRE, *STB?, *OPC, *OPC?, *WAI,\n"
            "*TST?, [SOURce:]FREQuency, [SOURce:]VOLTage, [SOURce:]VOLTage:INDex,\n"
@@ -53,22 +99,32 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
     std::string error;
     const auto endpoint =
         server::parseListenAddress(in.listen.value_or(server::kDefaultListen), error);
-    if (!endpoint) {
+    server::Limits limits;
+    if (endpoint && in.maxClients) {
+        if (const auto clients = parseMaxClients(*in.maxClients, error)) {
+            limits.maxClients = *clients;
+        }
+    }
+    if (!error.empty()) {
         io.err << "trelvix-pulse-cli: " << error << "\n";
         return kBadUsage;
     }
     asio::io_context context;
+    server::Turns turns(context);
+    lock::GeneratorLock lock;
     ServedGenerator generator(platform, errors, in.serial, io.err);
     std::optional<server::LineServer> lines;
     try {
-        lines.emplace(context, *endpoint, instrumentSessions(generator), io.err);
+        lines.emplace(context, *endpoint, turns, instrumentSessions(generator, lock), io.err,
+                      limits);
     } catch (const asio::system_error& failure) {
         io.err << "trelvix-pulse-cli: cannot listen on " << server::endpointText(*endpoint) << ": "
                << failure.code().message() << "\n";
         return kPlatformFailed;
     }
-    if (!endpoint->address().is_loopback()) {
-        io.err << "trelvix-pulse-cli: listening on " << server::endpointText(*endpoint)
+    const auto bound = lines->localEndpoint();
+    if (reachableFromOtherMachines(bound.address())) {
+        io.err << "trelvix-pulse-cli: listening on " << server::endpointText(bound)
                << ": anyone who can reach this port can change the generator\n";
     }
     asio::steady_timer ticks(context);
@@ -81,13 +137,14 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
         });
     };
     tickAfter(generator.tick());  // the generator is taken before the first client comes
-    io.out << "listening on " << server::endpointText(lines->localEndpoint()) << std::endl;
+    io.out << "listening on " << server::endpointText(bound) << std::endl;
 
     std::optional<server::StopSignals> signals;
     signals.emplace(context, [&] {
         io.err << "trelvix-pulse-cli: stopping\n";
         ticks.cancel();
         lines->close();
+        turns.clear();
         signals->cancel();
     });
     context.run();

@@ -7,6 +7,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "lock/GeneratorLock.h"
 #include "scpi/Generator.h"
 #include "server/LineServer.h"
 
@@ -19,7 +20,13 @@ std::string serveHelpText();
 // 3 when the address cannot be listened on.
 int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors, Streams io);
 
-// One SCPI instrument per connection, over the one generator.
-server::SessionFactory instrumentSessions(scpi::Generator& generator);
+// One SCPI instrument per connection, over the one generator, each
+// connection a client of the generator's lock.
+server::SessionFactory instrumentSessions(scpi::Generator& generator, lock::GeneratorLock& lock);
+
+// Whether clients on other machines can reach a server bound to address:
+// anything but loopback (an IPv4 loopback address mapped into IPv6 counts
+// as loopback). serve warns when they can.
+bool reachableFromOtherMachines(const asio::ip::address& address);
 
 }  // namespace tpg::cli

@@ -1,13 +1,40 @@
 #include "server/LineServer.h"
 
 #include <array>
-#include <chrono>
+#include <deque>
 #include <ostream>
 #include <utility>
 
+#include "server/ForeignProtocol.h"
+#include "server/Keepalive.h"
 #include "server/ListenAddress.h"
 
 namespace tpg::server {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Opens, binds and listens. The port is this socket's alone: on Windows
+// SO_EXCLUSIVEADDRUSE, since there SO_REUSEADDR (Asio's default) would let
+// a second server bind the same port and split the clients between the
+// two; elsewhere SO_REUSEADDR, which only lets a restarted server bind
+// while old connections linger in TIME_WAIT.
+asio::ip::tcp::acceptor listeningAcceptor(asio::io_context& io,
+                                          const asio::ip::tcp::endpoint& endpoint) {
+    asio::ip::tcp::acceptor acceptor(io);
+    acceptor.open(endpoint.protocol());
+#ifdef _WIN32
+    acceptor.set_option(
+        asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>(true));
+#else
+    acceptor.set_option(asio::socket_base::reuse_address(true));
+#endif
+    acceptor.bind(endpoint);
+    acceptor.listen();
+    return acceptor;
+}
+
+}  // namespace
 
 class LineServer::Connection : public std::enable_shared_from_this<Connection> {
   public:
@@ -20,6 +47,7 @@ class LineServer::Connection : public std::enable_shared_from_this<Connection> {
           peer_(std::move(peer)) {}
 
     const std::string& peer() const { return peer_; }
+    Clock::duration idle() const { return Clock::now() - lastHeard_; }
 
     void start() { read(); }
 
@@ -31,6 +59,7 @@ class LineServer::Connection : public std::enable_shared_from_this<Connection> {
             return;
         }
         open_ = false;
+        waiting_.clear();
         asio::error_code ignored;
         socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
         socket_.close(ignored);
@@ -40,33 +69,42 @@ class LineServer::Connection : public std::enable_shared_from_this<Connection> {
     }
 
   private:
+    bool hasWork() const { return running_ || !waiting_.empty(); }
+
     void read() {
+        reading_ = true;
         socket_.async_read_some(asio::buffer(input_),
                                 [self = shared_from_this()](std::error_code error, std::size_t n) {
                                     self->received(error, n);
                                 });
     }
 
-    void received(std::error_code error, std::size_t bytes) {
-        if (!open_) {
-            return;
-        }
-        if (error) {
-            // The client ended its side (or the connection broke): answers
-            // still queued go out first.
-            readEnded_ = true;
-            if (!writing_) {
-                close();
-            }
-            return;
-        }
-        consume(std::string_view(input_.data(), bytes));
-        if (open_) {
+    // Reads again unless the lines waiting are over the limit; run() reads
+    // again once they are worked off.
+    void readIfRoom() {
+        if (open_ && !reading_ && !readEnded_ && waitingBytes_ < limits_.maxWaitingInput) {
             read();
         }
     }
 
-    // Splits what arrived into lines and serves each complete one.
+    void received(std::error_code error, std::size_t bytes) {
+        reading_ = false;
+        if (!open_) {
+            return;
+        }
+        if (error) {
+            // The client ended its side (or the connection broke): the lines
+            // it sent still run and their answers go out first.
+            readEnded_ = true;
+            closeIfDone();
+            return;
+        }
+        lastHeard_ = Clock::now();
+        consume(std::string_view(input_.data(), bytes));
+        readIfRoom();
+    }
+
+    // Splits what arrived into lines and queues each complete one to run.
     void consume(std::string_view data) {
         while (!data.empty() && open_) {
             const std::size_t lf = data.find('\n');
@@ -84,15 +122,66 @@ class LineServer::Connection : public std::enable_shared_from_this<Connection> {
             data.remove_prefix(lf + 1);
             if (discarding_) {
                 discarding_ = false;
+                waiting_.emplace_back(std::nullopt);
+            } else if (isHttpLine(line_)) {
+                refuseHttp();
+                return;
+            } else {
+                waitingBytes_ += line_.size();
+                waiting_.emplace_back(std::move(line_));
+                line_.clear();
+            }
+            if (!queued_ && server_ != nullptr) {
+                queued_ = true;
+                server_->turns_.queue([self = shared_from_this()] { return self->run(); });
+            }
+        }
+    }
+
+    void refuseHttp() {
+        if (server_ != nullptr) {
+            std::string shown = line_.substr(0, 80);
+            for (char& c : shown) {
+                c = static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+            }
+            server_->log_ << "client " << peer_ << " closed: it sent HTTP (\"" << shown
+                          << "\"), not SCPI; nothing of it ran\n";
+        }
+        close();
+    }
+
+    // One turn: starts the next line or runs the next step of the line
+    // running. True while there is more to run.
+    bool run() {
+        if (!open_) {
+            queued_ = false;
+            return false;
+        }
+        if (!running_ && !waiting_.empty()) {
+            auto line = std::move(waiting_.front());
+            waiting_.pop_front();
+            if (!line) {
                 session_->inputOverrun();
             } else {
-                std::string reply = session_->execute(line_);
-                line_.clear();
-                if (!reply.empty()) {
-                    queue(reply);
+                waitingBytes_ -= line->size();
+                session_->begin(*line);
+                running_ = true;
+            }
+        }
+        if (running_) {
+            if (auto reply = session_->step()) {
+                running_ = false;
+                if (!reply->empty()) {
+                    queue(*reply);
                 }
             }
         }
+        readIfRoom();
+        queued_ = open_ && hasWork();
+        if (!queued_) {
+            closeIfDone();
+        }
+        return queued_;
     }
 
     void queue(const std::string& reply) {
@@ -126,9 +215,19 @@ class LineServer::Connection : public std::enable_shared_from_this<Connection> {
         if (!open_) {
             return;
         }
-        if (!error && !outbox_.empty()) {
+        if (error) {
+            close();
+        } else if (!outbox_.empty()) {
             write();
-        } else if (error || readEnded_) {
+        } else {
+            closeIfDone();
+        }
+    }
+
+    // After the client ended its side: closes once its lines have run and
+    // their answers are out.
+    void closeIfDone() {
+        if (readEnded_ && !hasWork() && !writing_ && outbox_.empty()) {
             close();
         }
     }
@@ -141,17 +240,25 @@ class LineServer::Connection : public std::enable_shared_from_this<Connection> {
     std::array<char, 4096> input_{};
     std::string line_;         // the line being received
     bool discarding_ = false;  // in a line past the limit, until its LF
-    std::string outbox_;       // answers waiting for the write in progress
-    std::string sending_;      // the answers being written
+    // Lines received and not yet begun (nothing: a line past the limit).
+    std::deque<std::optional<std::string>> waiting_;
+    std::size_t waitingBytes_ = 0;
+    bool running_ = false;  // a line is begun and not ended
+    bool queued_ = false;   // in the turns' queue
+    std::string outbox_;    // answers waiting for the write in progress
+    std::string sending_;   // the answers being written
     bool writing_ = false;
+    bool reading_ = false;
     bool readEnded_ = false;
     bool open_ = true;
+    Clock::time_point lastHeard_ = Clock::now();
 };
 
-LineServer::LineServer(asio::io_context& io, const asio::ip::tcp::endpoint& endpoint,
+LineServer::LineServer(asio::io_context& io, const asio::ip::tcp::endpoint& endpoint, Turns& turns,
                        SessionFactory sessions, std::ostream& log, Limits limits)
-    : acceptor_(io, endpoint),
+    : acceptor_(listeningAcceptor(io, endpoint)),
       retry_(io),
+      turns_(turns),
       sessions_(std::move(sessions)),
       log_(log),
       limits_(limits) {
@@ -187,26 +294,63 @@ void LineServer::accept() {
             });
             return;
         }
-        asio::error_code ignored;
-        const auto remote = socket.remote_endpoint(ignored);
-        const std::string peer = endpointText(remote);
-        if (connections_.size() >= limits_.maxClients) {
-            log_ << "client " << peer << " refused: " << limits_.maxClients
-                 << " clients are connected already\n";
-            socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
-            socket.close(ignored);
-        } else {
-            // Every answer is one small message: send it at once.
-            socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-            auto connection =
-                std::make_shared<Connection>(*this, std::move(socket), sessions_(), peer);
-            connections_.insert(connection);
-            log_ << "client " << peer << " connected (" << connections_.size() << " of "
-                 << limits_.maxClients << ")\n";
-            connection->start();
-        }
+        accepted(std::move(socket));
         accept();
     });
+}
+
+void LineServer::accepted(asio::ip::tcp::socket socket) {
+    asio::error_code gone;
+    const auto remote = socket.remote_endpoint(gone);
+    if (gone) {
+        // It reset its connection before it was served: nobody to log.
+        socket.close(gone);
+        return;
+    }
+    const std::string peer = endpointText(remote);
+    if (connections_.size() >= limits_.maxClients) {
+        refuse(socket, peer);
+        return;
+    }
+    asio::error_code ignored;
+    // Every answer is one small message: send it at once.
+    socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+    if (!enableKeepalive(socket)) {
+        log_ << "client " << peer << ": TCP keepalive could not be set\n";
+    }
+    auto connection = std::make_shared<Connection>(*this, std::move(socket), sessions_(peer), peer);
+    connections_.insert(connection);
+    log_ << "client " << peer << " connected (" << connections_.size() << " of "
+         << limits_.maxClients << ")\n";
+    connection->start();
+}
+
+void LineServer::refuse(asio::ip::tcp::socket& socket, const std::string& peer) {
+    asio::error_code ignored;
+    socket.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+    socket.close(ignored);
+    // A flood of connects gives one line per interval, not one each.
+    const auto now = Clock::now();
+    if (lastRefusalLog_ && now - *lastRefusalLog_ < limits_.refusalLogInterval) {
+        ++refusedSinceLog_;
+        return;
+    }
+    log_ << "client " << peer << " refused: " << limits_.maxClients
+         << " clients are connected already (";
+    const char* separator = "";
+    for (const auto& connection : connections_) {
+        log_ << separator << connection->peer() << " idle "
+             << std::chrono::duration_cast<std::chrono::seconds>(connection->idle()).count()
+             << " s";
+        separator = ", ";
+    }
+    log_ << ")";
+    if (refusedSinceLog_ > 0) {
+        log_ << "; " << refusedSinceLog_ << " more refused since the last such line";
+    }
+    log_ << "\n";
+    lastRefusalLog_ = now;
+    refusedSinceLog_ = 0;
 }
 
 void LineServer::closed(const std::shared_ptr<Connection>& connection) {

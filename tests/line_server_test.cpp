@@ -19,27 +19,35 @@ using asio::ip::tcp;
 // came before), nothing otherwise.
 class EchoQueries : public server::Session {
   public:
-    std::string execute(std::string_view line) override {
-        if (line.find('?') == std::string_view::npos) {
-            return {};
+    void begin(std::string_view line) override { line_ = line; }
+    std::optional<std::string> step() override {
+        if (line_.find('?') == std::string::npos) {
+            return std::string();
         }
         std::string prefix = overruns_ > 0 ? "[overrun]" : "";
         overruns_ = 0;
-        return prefix + std::string(line) + "\n";
+        return prefix + line_ + "\n";
     }
     void inputOverrun() override { ++overruns_; }
 
   private:
+    std::string line_;
     int overruns_ = 0;
 };
 
 struct ServerRig {
     asio::io_context io;
+    server::Turns turns{io};
     std::ostringstream log;
-    server::LineServer server{
-        io, tcp::endpoint(asio::ip::address_v4::loopback(), 0),
-        [] { return std::make_unique<EchoQueries>(); }, log,
-        server::Limits{.maxClients = 3, .maxLineBytes = 1000, .maxUnreadOutput = 200000}};
+    server::LineServer server{io,
+                              tcp::endpoint(asio::ip::address_v4::loopback(), 0),
+                              turns,
+                              [](const std::string&) { return std::make_unique<EchoQueries>(); },
+                              log,
+                              server::Limits{.maxClients = 3,
+                                             .maxLineBytes = 1000,
+                                             .maxWaitingInput = 4000,
+                                             .maxUnreadOutput = 200000}};
     std::thread loop;
 
     ServerRig() {

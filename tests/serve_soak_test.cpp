@@ -77,6 +77,8 @@ struct ServerUnderSoak {
     NoSystemText errors;
     std::ostream log{nullptr};  // what the server tells is not kept: it would grow
     cli::ServedGenerator generator{bench, errors, std::string("TPG35-20417"), log};
+    server::Turns turns{io};
+    lock::GeneratorLock lock;
     std::optional<server::LineServer> lines;
     asio::steady_timer ticks{io};
     std::thread thread;
@@ -84,8 +86,8 @@ struct ServerUnderSoak {
 
     ServerUnderSoak() {
         bench.plug(hid::sim::generatorSpec(kPath, u"TPG35-20417"));
-        lines.emplace(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0),
-                      cli::instrumentSessions(generator), log);
+        lines.emplace(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0), turns,
+                      cli::instrumentSessions(generator, lock), log);
         tickAfter(generator.tick());
         thread = std::thread([this] { io.run(); });
     }
