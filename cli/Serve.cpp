@@ -89,10 +89,15 @@ std::string serveHelpText() {
            "  --max-clients N     how many clients it serves at once, 1 to 256 (default\n"
            "                      8); a client beyond them is closed at once\n"
            "\n"
-           "Commands: *IDN?, *RST, *CLS, *ESE, *ESR?, *SRE, *STB?, *OPC, *OPC?, *WAI,\n"
-           "*TST?, [SOURce:]FREQuency, [SOURce:]VOLTage, [SOURce:]VOLTage:INDex,\n"
-           "EXTernal:DIRection, EXTernal:FREQuency, EXTernal:POLarity, SYSTem:ERRor?,\n"
-           "SYSTem:ERRor:COUNt?, SYSTem:VERSion?\n";
+           "Commands: *IDN?, *RST, *CLS, *ESE, *ESE?, *ESR?, *SRE, *SRE?, *STB?, *OPC,\n"
+           "*OPC?, *WAI, *TST?, [SOURce[1]:]FREQuency (HZ, KHZ, MHZ, GHZ),\n"
+           "[SOURce[1]:]VOLTage, [SOURce[1]:]VOLTage:INDex, EXTernal:DIRection,\n"
+           "EXTernal:FREQuency, EXTernal:POLarity (each setting also with ?),\n"
+           "SYSTem:ERRor[:NEXT]?, SYSTem:ERRor:ALL?, SYSTem:ERRor:COUNt?, SYSTem:VERSion?,\n"
+           "STATus:OPERation[:EVENt]?, STATus:OPERation:CONDition?,\n"
+           "STATus:OPERation:ENABle, STATus:QUEStionable[:EVENt]?,\n"
+           "STATus:QUEStionable:CONDition?, STATus:QUEStionable:ENABle (both ENABle\n"
+           "also with ?), STATus:PRESet\n";
 }
 
 int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors, Streams io) {

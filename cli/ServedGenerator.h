@@ -28,7 +28,7 @@ class ServedGenerator : public scpi::Generator {
     // One tick of the monitor: probes the open generator, or looks for one.
     // Returns the milliseconds to the next tick (the window's intervals).
     int tick();
-    bool isOpen() const { return open_; }
+    bool isOpen() const override { return open_; }
     // Closes the generator and every handle.
     void close();
 

@@ -5,9 +5,10 @@
 // the other on one instrument.
 //
 // For every message: no crash; the response is empty or one line ended by
-// its only LF, at most 512 bytes per '?' in the message; at most one report
-// per unit of the message, eight for a *RST; every value sent lies within
-// its setting's bounds. At the end: the queue holds at most 16 errors and
+// its only LF, at most 512 bytes per '?' in the message and 16 times that
+// more per "ALL?" (SYSTem:ERRor:ALL? answers the whole queue); at most one
+// report per unit of the message, eight for a *RST; every value sent lies
+// within its setting's bounds. At the end: the queue holds at most 16 errors and
 // every one is numbered with a code the instrument knows.
 //
 // Against the command line, which checks settings with the same rules: the
@@ -36,6 +37,7 @@ namespace {
 using tpg::protocol::ReportCommand;
 
 constexpr std::size_t kMaxAnswer = 512;
+constexpr std::size_t kQueueAnswers = tpg::scpi::ErrorQueue::kCapacity;
 
 std::optional<tpg::scpi::Fault> faultFor(unsigned bits) {
     switch (bits & 3U) {
@@ -82,7 +84,8 @@ void checkResponse(const std::string& message, const std::string& response) {
     }
     FUZZ_CHECK(response.back() == '\n');
     FUZZ_CHECK(response.find('\n') == response.size() - 1);
-    FUZZ_CHECK(response.size() <= count(message, "?") * kMaxAnswer + 1);
+    FUZZ_CHECK(response.size() <= count(message, "?") * kMaxAnswer +
+                                      count(message, "ALL?") * kQueueAnswers * kMaxAnswer + 1);
 }
 
 // What one SCPI set command sent on a generator of its own: one report, or

@@ -25,6 +25,7 @@ class LockedGenerator : public scpi::Generator {
         }
         return served_.send(report);
     }
+    bool isOpen() const override { return served_.isOpen(); }
 
   private:
     scpi::Generator& served_;

@@ -1,8 +1,8 @@
 // What the SCPI instrument needs of a generator, and nothing more: its
-// identity, its state report and one setting at a time. The server's link
-// implements it over the HID platform; tests and the fuzz target over the
-// simulated bench or a plain recorder. Every call says how it failed, so
-// that the instrument can queue the right SCPI error.
+// identity, its state report, one setting at a time and whether it is
+// open. The server's link implements it over the HID platform; tests and
+// the fuzz target over the simulated bench or a plain recorder. Every call
+// says how it failed, so that the instrument can queue the right SCPI error.
 #pragma once
 
 #include <cstdint>
@@ -49,6 +49,10 @@ class Generator {
 
     // Sends one setting as one feature report.
     virtual std::optional<Fault> send(const settings::SettingReport& report) = 0;
+
+    // Whether a generator is open now, so that a call would not fail as
+    // missing; asks nothing of the generator.
+    virtual bool isOpen() const = 0;
 };
 
 }  // namespace tpg::scpi

@@ -15,7 +15,8 @@ using protocol::ReportCommand;
 using settings::ShownState;
 using settings::ShownValue;
 
-constexpr std::array<UnitSuffix, 3> kFrequencyUnits = {{{"HZ", 0}, {"KHZ", 3}, {"MHZ", 6}}};
+constexpr std::array<UnitSuffix, 4> kFrequencyUnits = {
+    {{"HZ", 0}, {"KHZ", 3}, {"MHZ", 6}, {"GHZ", 9}}};
 // Amplitudes are taken in millivolts, as the steps are listed.
 constexpr std::array<UnitSuffix, 2> kVoltageUnits = {{{"V", 3}, {"MV", 0}}};
 constexpr int kVoltsPower = 3;
@@ -230,11 +231,14 @@ Outcome GeneratorCommands::query(Command command, const ProgramUnit& unit) {
         return Outcome::failed(makeError(ErrorCode::UndefinedHeader, unit.header));
     }
     if (!unit.data.empty()) {
-        NumericValue number;
+        // Only a word, and only for a number: MINimum, MAXimum or DEFault.
         if (unit.data.size() > 1 || numeric == nullptr ||
-            unit.data.front().kind != DataKind::Character ||
-            readNumeric(unit.data.front(), {}, 0, number) || !number.keyword) {
+            unit.data.front().kind != DataKind::Character) {
             return Outcome::failed(makeError(ErrorCode::ParameterNotAllowed));
+        }
+        NumericValue number;
+        if (auto error = readNumeric(unit.data.front(), {}, 0, number)) {
+            return Outcome::failed(*error);  // -224 with the word
         }
         return Outcome::answered(numeric->answer(keywordValue(*numeric, *number.keyword)));
     }

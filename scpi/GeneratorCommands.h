@@ -7,7 +7,8 @@
 // the read-back shows (settings::applyRangeRule). A generator call that
 // fails gives -241 "Hardware missing" or -240 "Hardware error;..." and no
 // answer. A query may name MINimum, MAXimum or DEFault to learn that value
-// without asking the generator.
+// without asking the generator; another word there is -224 with the word,
+// anything else -108. Frequencies take the units HZ, KHZ, MHZ and GHZ.
 #pragma once
 
 #include "scpi/CommandTree.h"
@@ -35,6 +36,8 @@ class GeneratorCommands {
     Outcome reset();
     // *TST?: 0 when the state report can be read, else 1 (no error queued).
     Outcome selfTest();
+    // Whether a generator is open (nothing is asked of it).
+    bool isOpen() const { return generator_.isOpen(); }
 
   private:
     Outcome send(const settings::SettingReport& report);

@@ -1,12 +1,11 @@
 #include "scpi/Instrument.h"
 
 #include <array>
-#include <cmath>
 
 #include "scpi/CommandTree.h"
 #include "scpi/Lexer.h"
 #include "scpi/Mnemonic.h"
-#include "scpi/Parameters.h"
+#include "scpi/StatusCommands.h"
 #include "settings/NumberText.h"
 
 namespace tpg::scpi {
@@ -33,8 +32,6 @@ constexpr std::array<CommonCommand, 10> kCommonCommands = {{
     {"TST", Common::Tst, false, true},
     {"WAI", Common::Wai, true, false},
 }};
-
-constexpr const char* kScpiVersion = "1999.0";
 
 Outcome undefinedHeader(const ProgramUnit& unit) {
     return Outcome::failed(makeError(ErrorCode::UndefinedHeader, unit.header));
@@ -104,6 +101,7 @@ std::optional<std::string> Instrument::step() {
             continue;  // an empty unit, as in a ';' at the end
         }
         ++units;
+        status_.questionable.look(generator_.isOpen() ? 0 : StatusRegisters::kHardwareMissing);
         if (unit.query && indefinite_) {
             queue(makeError(ErrorCode::QueryUnterminatedAfterIndefinite, unit.header));
             ended = true;
@@ -113,12 +111,11 @@ std::optional<std::string> Instrument::step() {
         if (unit.common) {
             outcome = runCommon(unit, !response_.empty());
         } else if (const auto found = resolve(unit.rooted ? commandRoot() : *path_, unit.mnemonics);
-                   !found ||
-                   (unit.query ? !acceptsQuery(found->command) : !acceptsSet(found->command))) {
+                   !found || !(unit.query ? found->node->query : found->node->set)) {
             outcome = undefinedHeader(unit);
         } else {
             path_ = found->path;
-            outcome = runCommand(found->command, unit);
+            outcome = runCommand(*found->node->command, unit);
         }
         if (outcome.error) {
             queue(*outcome.error);
@@ -139,48 +136,19 @@ std::optional<std::string> Instrument::step() {
 }
 
 Outcome Instrument::runCommand(Command command, const ProgramUnit& unit) {
-    switch (command) {
-        case Command::ErrorNext:
-        case Command::ErrorCount:
-        case Command::Version:
-            break;
-        default:
-            return unit.query ? generator_.query(command, unit) : generator_.set(command, unit);
+    if (isStatusCommand(command)) {
+        return runStatusCommand(command, unit, errors_, status_);
     }
-    if (!unit.data.empty()) {
-        return Outcome::failed(makeError(ErrorCode::ParameterNotAllowed));
-    }
-    if (command == Command::ErrorCount) {
-        return integer(static_cast<long long>(errors_.size()));
-    }
-    if (command == Command::Version) {
-        return Outcome::answered(kScpiVersion);
-    }
-    const auto next = errors_.pop();
-    return Outcome::answered(errorResponse(next ? *next : Error{}));
+    return unit.query ? generator_.query(command, unit) : generator_.set(command, unit);
 }
 
 Outcome Instrument::setRegister(const ProgramUnit& unit,
                                 void (StatusRegisters::*set)(std::uint8_t)) {
-    if (unit.data.empty()) {
-        return Outcome::failed(makeError(ErrorCode::MissingParameter));
-    }
-    if (unit.data.size() > 1) {
-        return Outcome::failed(makeError(ErrorCode::ParameterNotAllowed));
-    }
-    NumericValue number;
-    if (auto error = readNumeric(unit.data.front(), {}, 0, number)) {
+    std::uint16_t value = 0;
+    if (auto error = readRegisterValue(unit, 255, value)) {
         return Outcome::failed(*error);
     }
-    if (number.keyword) {
-        return Outcome::failed(makeError(ErrorCode::IllegalParameterValue, unit.data.front().text));
-    }
-    // IEEE 488.2 rounds a register value to a whole number.
-    const double rounded = std::floor(number.value + 0.5);
-    if (!(rounded >= 0 && rounded <= 255)) {
-        return Outcome::failed(makeError(ErrorCode::DataOutOfRange));
-    }
-    (status_.*set)(static_cast<std::uint8_t>(rounded));
+    (status_.*set)(static_cast<std::uint8_t>(value));
     return Outcome::done();
 }
 

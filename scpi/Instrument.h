@@ -17,12 +17,15 @@
 // after it gives -440 and does not run.
 //
 // The commands, their parameters and answers: CommandTree.h,
-// GeneratorCommands.h, and the common commands below (IEEE 488.2): *CLS
-// clears the error queue and the event register; *ESE/*SRE take 0 to 255
+// GeneratorCommands.h, StatusCommands.h, and the common commands below
+// (IEEE 488.2): *CLS clears the error queue and the event registers (the
+// ESR and the STATus groups'); *ESE/*SRE take 0 to 255
 // (a fraction is rounded), *ESE?/*SRE?/*ESR?/*STB? answer integers (*ESR?
 // clears the register); *OPC sets the operation-complete bit at once and
 // *OPC? answers 1, as every command is complete when its message ends;
-// *WAI does nothing for the same reason.
+// *WAI does nothing for the same reason. Before each unit the instrument
+// looks whether a generator is open, QUEStionable's condition bit 9
+// (StatusRegisters.h).
 #pragma once
 
 #include <cstddef>

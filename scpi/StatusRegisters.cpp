@@ -2,6 +2,17 @@
 
 namespace tpg::scpi {
 
+void StatusGroup::look(std::uint16_t condition) {
+    event_ |= condition & ~condition_;
+    condition_ = condition;
+}
+
+std::uint16_t StatusGroup::takeEvents() {
+    const std::uint16_t value = event_;
+    event_ = 0;
+    return value;
+}
+
 void StatusRegisters::recordError(ErrorCode code) {
     const int number = -static_cast<int>(code);
     if (number >= 100 && number < 200) {
@@ -21,10 +32,27 @@ std::uint8_t StatusRegisters::takeEventStatus() {
     return value;
 }
 
+void StatusRegisters::clearEvents() {
+    esr_ = 0;
+    operation.clearEvents();
+    questionable.clearEvents();
+}
+
+void StatusRegisters::preset() {
+    operation.setEnable(0);
+    questionable.setEnable(0);
+}
+
 std::uint8_t StatusRegisters::statusByte(bool errorQueueNotEmpty, bool messageAvailable) const {
     std::uint8_t stb = 0;
     if (errorQueueNotEmpty) {
         stb |= kErrorQueueNotEmpty;
+    }
+    if (questionable.summary()) {
+        stb |= kQuestionableSummary;
+    }
+    if (operation.summary()) {
+        stb |= kOperationSummary;
     }
     if (messageAvailable) {
         stb |= kMessageAvailable;

@@ -36,6 +36,9 @@ struct RecordingGenerator : scpi::Generator {
         return std::nullopt;
     }
 
+    // Open unless reading the state finds no generator.
+    bool isOpen() const override { return !(readFault && readFault->missing); }
+
     std::optional<scpi::Fault> send(const settings::SettingReport& report) override {
         if (sendFault && sent.size() >= sendsBeforeFault) {
             return sendFault;

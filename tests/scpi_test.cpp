@@ -71,6 +71,10 @@ TEST(Scpi, CommandsSetAndQuery) {
         {{"FREQ 1000.0005KHZ"}, "", {{kPulse, 1000001}}, {}},    // the unit scales exactly
         {{"EXT:FREQ 1000000.5"}, "", {{kSync, 1000000}}, {}},    // halves to even
         {{"EXT:FREQ 1000001.5HZ"}, "", {{kSync, 1000002}}, {}},  // halves to even
+        {{"FREQ 0.35 GHZ;FREQ 0.0125ghz;:EXT:FREQ .3GHz"},
+         "",
+         {{kPulse, 350000000}, {kPulse, 12500000}, {kSync, 300000000}},
+         {}},
         {{"FREQ MIN;FREQ MAX;FREQ DEF"},
          "",
          {{kPulse, 25000}, {kPulse, 350000000}, {kPulse, 10000000}},
@@ -95,6 +99,26 @@ TEST(Scpi, CommandsSetAndQuery) {
         {{"EXT:POL INV;POL normal;:EXT:POL?"}, "NORM\n", {{kPol, 0}, {kPol, 1}}, {}},
         {{"EXT:DIR INP", "EXT:DIR?;POL INV;POL?"}, "INP;INV\n", {{kDir, 1}, {kPol, 0}}, {}},
         {{"SYST:VERS?;ERR:COUN?;:SYSTEM:ERROR:NEXT?"}, "1999.0;0;0,\"No error\"\n", {}, {}},
+        {{"SYST:ERR:ALL?"}, "0,\"No error\"\n", {}, {}},
+        {{"FOO", "FREQ 1", "SYST:ERR:ALL?;COUN?;ALL?"},
+         "-113,\"Undefined header;FOO\",-222,\"Data out of range;Pulse frequency is between 25kHz "
+         "and 350MHz\";0;0,\"No error\"\n",
+         {},
+         {}},
+        // The STATus subsystem: an enable mask is a whole number, bit 15
+        // ignored; STATus:PRESet clears the masks.
+        {{"STAT:OPER?;OPER:COND?;ENAB 3.6;ENAB?;:STAT:QUES?;QUES:COND?;:STATUS:QUESTIONABLE:ENABLE "
+          "65535;ENAB?",
+          "STAT:OPER:EVEN?;:STAT:PRES;OPER:ENAB?;:STAT:QUES:ENAB?"},
+         "0;0;4;0;0;32767\n0;0;0\n",
+         {},
+         {}},
+        // A numeric suffix of 1 is the node without one.
+        {{"SOUR1:FREQ?;:source1:volt:ind?"}, "125000000;339\n", {}, {}},
+        {{"SOUR1:FREQ 1e6;VOLT 1.096;:SOUR01:VOLT:IND?"},
+         "339\n",
+         {{kPulse, 1000000}, {kAmp, 339}},
+         {}},
         {{"*IDN?"},
          "Trelvix Instruments,Trelvix Pulse Generator TPG-350,TPG35-20417,1.03\n",
          {},
@@ -142,9 +166,16 @@ TEST(Scpi, EveryErrorSendsNothing) {
         {{"FREQ? 5"}, "", {}, {-108}},
         {{"EXT:POL? NORM"}, "", {}, {-108}},
         {{"SYST:ERR? 1"}, "", {}, {-108}},
+        {{"SYST:ERR:ALL? 1"}, "", {}, {-108}},
+        {{"STAT:PRES 1"}, "", {}, {-108}},
+        {{"STAT:QUES:COND? 1"}, "", {}, {-108}},
+        {{"STAT:OPER:ENAB 1,2"}, "", {}, {-108}},
+        {{"FREQ? MAX,MIN"}, "", {}, {-108}},
+        {{"FREQ? \"MAX\""}, "", {}, {-108}},
         {{"FREQ"}, "", {}, {-109}},
         {{"EXT:DIR"}, "", {}, {-109}},
         {{"*ESE"}, "", {}, {-109}},
+        {{"STAT:OPER:ENAB"}, "", {}, {-109}},
         {{"FOO 1"}, "", {}, {-113}},
         {{"FREQU 1e6"}, "", {}, {-113}},
         {{"FREQ:XYZ 1"}, "", {}, {-113}},
@@ -153,9 +184,20 @@ TEST(Scpi, EveryErrorSendsNothing) {
         {{"*RST?"}, "", {}, {-113}},
         {{"*IDN"}, "", {}, {-113}},
         {{"*XYZ"}, "", {}, {-113}},
+        {{"SOUR2:FREQ?"}, "", {}, {-113}},
+        {{"SOUR0:FREQ 1e6"}, "", {}, {-113}},
+        {{"SOUR11:FREQ 1e6"}, "", {}, {-113}},
+        {{"FREQ1 1e6"}, "", {}, {-113}},
+        {{"EXT1:POL INV"}, "", {}, {-113}},
+        {{"SYST:ERR:ALL"}, "", {}, {-113}},
+        {{"STAT:OPER 1"}, "", {}, {-113}},
+        {{"STAT:QUES:COND 1"}, "", {}, {-113}},
+        {{"STAT:PRES?"}, "", {}, {-113}},
         {{"FREQ 1e6 V"}, "", {}, {-131}},
         {{"VOLT 1 HZ"}, "", {}, {-131}},
         {{"VOLT:IND 3 V"}, "", {}, {-131}},
+        {{"FREQ 1 THZ"}, "", {}, {-131}},
+        {{"VOLT 0.001 GHZ"}, "", {}, {-131}},
         {{"FREQ 24999.99"}, "", {}, {-222}},
         {{"FREQ 1e400"}, "", {}, {-222}},
         {{"EXT:FREQ 300.000001MHZ"}, "", {}, {-222}},
@@ -164,11 +206,17 @@ TEST(Scpi, EveryErrorSendsNothing) {
         {{"VOLT:IND 511"}, "", {}, {-222}},
         {{"VOLT:IND -1"}, "", {}, {-222}},
         {{"*ESE 256"}, "", {}, {-222}},
+        {{"STAT:QUES:ENAB 65536"}, "", {}, {-222}},
+        {{"STAT:OPER:ENAB -1"}, "", {}, {-222}},
+        {{"FREQ 0.4GHZ"}, "", {}, {-222}},
         {{"EXT:DIR SIDEWAYS"}, "", {}, {-224}},
         {{"FREQ FAST"}, "", {}, {-224}},
         {{"VOLT:IND 1.5"}, "", {}, {-224}},
         {{"VOLT:IND 1e-400"}, "", {}, {-224}},
         {{"*ESE MAX"}, "", {}, {-224}},
+        {{"STAT:OPER:ENAB MAX"}, "", {}, {-224}},
+        {{"FREQ? MAXI"}, "", {}, {-224}},
+        {{"VOLT:IND? FOO"}, "", {}, {-224}},
         {{"*IDN?;*OPC?"},
          "Trelvix Instruments,Trelvix Pulse Generator TPG-350,TPG35-20417,1.03\n",
          {},
@@ -190,6 +238,8 @@ TEST(Scpi, ErrorTextsCarryTheSettingsMessages) {
         {"VOLT:IND 600", "-222,\"Data out of range;Amplitude index is between 0 and 510\""},
         {"VOLT:IND 0.5", "-224,\"Illegal parameter value;Enter amplitude index, a whole number\""},
         {"FREQU?", "-113,\"Undefined header;FREQU?\""},
+        {"FREQ? MAXI", "-224,\"Illegal parameter value;MAXI\""},
+        {"SOUR2:FREQ?", "-113,\"Undefined header;SOUR2:FREQ?\""},
         {"FREQ 1", "-222,\"Data out of range;Pulse frequency is between 25kHz and 350MHz\""},
     };
     for (const auto& [message, error] : cases) {
@@ -223,6 +273,39 @@ TEST(Scpi, StatusRegistersFollowTheErrors) {
     }
     instrument.inputOverrun();
     EXPECT_EQ(instrument.execute("*ESR?;SYST:ERR?"), "8;-363,\"Input buffer overrun\"\n");
+}
+
+// QUEStionable's condition bit 9 is "no generator open"; a change latches in
+// the event register, which the status byte sums in bit 3 once enabled.
+TEST(Scpi, QuestionableStatusFollowsTheGenerator) {
+    RecordingGenerator generator;
+    scpi::Instrument instrument(generator);
+    const scpi::Fault missing{true, ""};
+    struct Step {
+        bool open;
+        const char* message;
+        const char* response;
+    };
+    const Step steps[] = {
+        {true, "STAT:QUES:COND?;*STB?", "0;16\n"},
+        {false, "STAT:QUES:COND?", "512\n"},
+        {false, "*STB?", "0\n"},  // not enabled
+        {false, "STAT:QUES:ENAB 512;*STB?;*SRE 8;*STB?", "8;88\n"},
+        {false, "STAT:QUES?;*STB?;:STAT:QUES?", "512;16;0\n"},  // read, then cleared
+        {true, "STAT:QUES:COND?;EVEN?", "0;0\n"},               // no event when it returns
+        {false, "*STB?", "72\n"},
+        {false, "*CLS;*STB?;STAT:QUES?", "0;0\n"},
+        {true, "*STB?", "0\n"},
+        {false, "STAT:PRES;*STB?;QUES:ENAB?;*SRE?", "0;0;8\n"},
+        {false, "STAT:OPER?;OPER:COND?;*STB?", "0;0;16\n"},  // nothing is ever running
+    };
+    for (const auto& step : steps) {
+        generator.readFault = step.open ? std::nullopt : std::optional(missing);
+        EXPECT_EQ(instrument.execute(step.message), step.response) << step.message;
+    }
+    // Each connection has its own registers.
+    scpi::Instrument other(generator);
+    EXPECT_EQ(other.execute("STAT:QUES:ENAB?;*SRE?"), "0;0\n");
 }
 
 TEST(Scpi, QueueHoldsSixteenThenOverflows) {

@@ -30,6 +30,7 @@ SETTINGS = [
     ("sour:freq:cw 25e3", "SOURCE:FREQUENCY:CW?", "25000"),
     ("FREQ MAX", "FREQ?", "350000000"),
     ("FREQ 1000000.5", "FREQ?", "1000001"),
+    ("SOUR1:FREQ 0.35 GHZ", "SOURCE1:FREQ?", "350000000"),
     ("VOLT 1.097", "VOLT?", "1.096"),  # the nearest step
     ("VOLT 667 MV", "VOLT:IND?", "200"),
     ("SOUR:VOLT:LEV:IMM:AMPL MIN", "VOLT?", "0.049"),
@@ -42,6 +43,8 @@ SETTINGS = [
     ("FREQ 3e6;:VOLT:IND 10;:EXT:POL INV", "FREQ?;:VOLT:IND?;:EXT:POL?", "3000000;10;INV"),
     ("*RST", ";:".join(STATE), "10000000;1.096;339;OUTP;10000000;NORM"),
     ("*CLS;*ESE 36", "*ESE?;*OPC?;*TST?;SYST:VERS?", "36;1;0;1999.0"),
+    # A generator is open: no QUEStionable condition; *STB? shows only MAV.
+    ("STAT:QUES:ENAB 512;*SRE 136", "STAT:QUES:ENAB?;COND?;:STAT:OPER?;*STB?", "512;0;0;16"),
 ]
 
 # A bad command and the error it queues; the generator keeps its settings.
@@ -56,6 +59,8 @@ BAD = [
     ("FREQ 1.2.3", "-102,"),
     ("FROB 1", "-113,"),
     ("EXT:DIR SIDEWAYS", "-224,"),
+    ("FREQ? MAXI", '-224,"Illegal parameter value;MAXI"'),
+    ("SOUR2:FREQ 1e6", "-113,"),
     ("FREQ 2e6;VOLT 9", "-222,"),  # the first command ran: the check below knows
     ("X" * 70000, "-363,"),  # past the server's line limit
 ]
@@ -115,6 +120,11 @@ def pyvisa_checks(port):
     check("shared generator", gen.query("FREQ?"), "7000000")
     check("other's queue still", (other.query("SYST:ERR?"), gen.query("SYST:ERR?")[:5]),
           (NO_ERROR, "-222,"))
+    gen.write("FROB")
+    gen.write("VOLT 9")
+    check("SYST:ERR:ALL?", gen.query("SYST:ERR:ALL?;:SYST:ERR:ALL?"),
+          '-113,"Undefined header;FROB",-222,"Data out of range;Amplitude is between 49mV and '
+          f'1624mV";{NO_ERROR}')
 
     # Eight clients at most: a ninth is closed at once.
     extra = [socket.create_connection(("127.0.0.1", port)) for _ in range(6)]
