@@ -21,11 +21,11 @@ std::string& nameCopy(const std::string& name) {
 
 GeneratorDevice::GeneratorDevice(Tango::DeviceClass* deviceClass, const std::string& name)
     : Tango::Device_5Impl(deviceClass, nameCopy(name)) {
-    init_device();
+    GeneratorDevice::init_device();
 }
 
 GeneratorDevice::~GeneratorDevice() {
-    delete_device();
+    GeneratorDevice::delete_device();
 }
 
 void GeneratorDevice::init_device() {

@@ -28,7 +28,7 @@ namespace tpg::tango {
 inline constexpr const char* kClassName = "TrelvixPulseGenerator";
 inline constexpr long kDefaultPollingPeriod = 1000;  // ms
 
-class GeneratorDevice : public Tango::Device_5Impl {
+class GeneratorDevice final : public Tango::Device_5Impl {
   public:
     GeneratorDevice(Tango::DeviceClass* deviceClass, const std::string& name);
     ~GeneratorDevice() override;
