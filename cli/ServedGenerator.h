@@ -29,6 +29,8 @@ class ServedGenerator : public scpi::Generator {
     // Returns the milliseconds to the next tick (the window's intervals).
     int tick();
     bool isOpen() const override { return open_; }
+    // Why no generator is served, as last told on log; empty while one is.
+    const std::string& waitingFor() const { return waitingFor_; }
     // Closes the generator and every handle.
     void close();
 

@@ -17,6 +17,8 @@ class SimulatedGenerators {
     hid::HidPlatform& platform() { return bench_; }
     // The generator a command opens without --serial: the first.
     std::string firstSerial() const { return generators_.serial(0); }
+    // The demo's generators, for a program that plugs and unplugs them.
+    hid::sim::DemoBench& generators() { return generators_; }
 
   private:
     hid::sim::SimulatedBench bench_;

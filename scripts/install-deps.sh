@@ -21,6 +21,9 @@ build=(
   qt6-base-dev libgl-dev fonts-liberation
   # the icons, made from the SVG at build time (cmake/Icons.cmake)
   librsvg2-bin icoutils python3-pil
+  # the Tango device server trelvix-pulse-tango, built by default on Linux
+  # (found through pkg-config)
+  libtango-dev pkg-config
 )
 tests=(
   # the Qt tests and the demo on a virtual display
@@ -36,6 +39,12 @@ tests=(
   # the SCPI server's tests: the real clients that drive it (PyVISA over
   # pyvisa-py, pymeasure)
   python3-pyvisa python3-pyvisa-py python3-pymeasure
+  # the Tango device server's test: PyTango as the client, and a private
+  # MariaDB with tango-db's schema under Tango's DataBaseds. tango-db's own
+  # database setup fails quietly without a running server (dbconfig-common,
+  # noninteractive) and the package stays installed: the test loads the
+  # schema the package ships into its own server.
+  python3-tango tango-db mariadb-server
 )
 
 case "${1:-all}" in

@@ -31,6 +31,14 @@ expected=(
 for size in 16 22 24 32 48 64 128 256; do
   expected+=(usr/share/icons/hicolor/${size}x${size}/apps/trelvix-pulse.png)
 done
+expected+=(
+  usr/bin/trelvix-pulse-tango
+  usr/lib/systemd/system/trelvix-pulse-tango@.service
+  usr/share/man/man1/trelvix-pulse-tango.1.gz
+  usr/share/trelvix-pulse/epics/trelvix-pulse.proto
+  usr/share/trelvix-pulse/epics/trelvix-pulse.db
+  usr/share/trelvix-pulse/epics/st.cmd
+)
 if [ -x "$build/apps/trelvix-pulse" ]; then
   expected+=(usr/bin/trelvix-pulse usr/share/man/man1/trelvix-pulse.1.gz)
 else

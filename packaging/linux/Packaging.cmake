@@ -16,6 +16,16 @@ set(TPG_SYSTEMD_UNIT_DIR "lib/systemd/system" CACHE STRING
     "Where the systemd unit goes, relative to the install prefix")
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/trelvix-pulse-scpi@.service
         DESTINATION ${TPG_SYSTEMD_UNIT_DIR})
+# The Tango device server as a template unit (instance: the server's
+# instance name), off until enabled; only when it is built.
+if(TARGET trelvix-pulse-tango)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/trelvix-pulse-tango@.service
+          DESTINATION ${TPG_SYSTEMD_UNIT_DIR})
+endif()
+# The EPICS kit for the SCPI server: StreamDevice protocols, the record
+# database and an example st.cmd, to copy into an IOC.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/packaging/epics/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/trelvix-pulse/epics)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/trelvix-pulse.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/trelvix-pulse.svg
@@ -39,7 +49,7 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/completion/trelvix-pulse-cli
 # every build), the copyright file as it stands.
 set(tpg_docs_dir ${PROJECT_BINARY_DIR}/packaging)
 set(tpg_man_pages "")
-foreach(program trelvix-pulse trelvix-pulse-cli trelvix-pulse-virtual)
+foreach(program trelvix-pulse trelvix-pulse-cli trelvix-pulse-virtual trelvix-pulse-tango)
   if(TARGET ${program})
     list(APPEND tpg_man_pages ${program}.1)
   endif()
@@ -82,7 +92,8 @@ A udev rule gives the user at the seat access to the generator, so the tool
 needs no root. trelvix-pulse-cli reads and changes the same settings from
 scripts, with exit statuses and JSON output, and serves one generator as an
 SCPI instrument over TCP (a systemd unit, off by default, does so from
-boot). trelvix-pulse-virtual makes virtual generators through uhid for trying
+boot). trelvix-pulse-tango is a Tango device server of the generators, and
+an EPICS StreamDevice kit comes for the SCPI server. trelvix-pulse-virtual makes virtual generators through uhid for trying
 the tool without the instrument.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,0 +1,10 @@
+#include "tango/Backend.h"
+
+namespace tpg::tango {
+
+Backend& backend() {
+    static Backend instance;
+    return instance;
+}
+
+}  // namespace tpg::tango
