@@ -133,7 +133,8 @@ def replay(line, name, steps, value):
 
 def short_form(command):
     """`[SOURce:]FREQuency` gives FREQ, `*IDN?` itself."""
-    command = re.sub(r"\[[^\]]*\]", "", command)
+    while "[" in command:  # optional parts, nested ones too: [SOURce[1]:]
+        command = re.sub(r"\[[^\[\]]*\]", "", command)
     return ":".join(re.sub(r"[a-z]", "", part) for part in command.split(":"))
 
 
@@ -147,6 +148,7 @@ def main():
 
     usage = subprocess.run(cli + ["serve", "--help"], capture_output=True, text=True, timeout=10)
     listed = re.search(r"Commands: (.*)", usage.stdout, re.S).group(1)
+    listed = re.sub(r"\([^)]*\)", "", listed)  # notes such as "(each setting also with ?)"
     outs = [fill(a, 0).split(" ")[0] for steps in kit.values() for k, a in steps if k == "out"]
     for command in (c.strip() for c in listed.replace("\n", " ").split(",")):
         if short_form(command) not in outs:
