@@ -7,8 +7,17 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/Serve.h"
+#include "server/ForeignProtocol.h"
+#include "server/Keepalive.h"
 #include "server/LineServer.h"
 #include "server/ListenAddress.h"
+
+#ifndef _WIN32
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#endif
 
 namespace tpg::test {
 namespace {
@@ -201,6 +210,123 @@ TEST(ListenAddress, ReadsHostAndPort) {
             EXPECT_EQ(server::endpointText(*endpoint), c.endpoint);
         }
     }
+}
+
+// What keeps a lab PC safe when serve is started without options.
+TEST(LineServer, SafeDefaults) {
+    const server::Limits limits;
+    EXPECT_EQ(limits.maxClients, 8U);
+    EXPECT_EQ(limits.maxUnreadOutput, std::size_t{1024} * 1024);
+    EXPECT_LE(limits.maxWaitingInput, limits.maxLineBytes);
+    std::string error;
+    const auto listen = server::parseListenAddress(server::kDefaultListen, error);
+    ASSERT_TRUE(listen);
+    EXPECT_TRUE(listen->address().is_loopback());
+    EXPECT_EQ(listen->port(), 5025);
+
+    // The warning that other machines can change the generator.
+    struct Case {
+        const char* address;
+        bool reachable;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", false},        {"127.3.4.5", false},       {"::1", false},
+        {"::ffff:127.0.0.1", false}, {"0.0.0.0", true},          {"::", true},
+        {"192.0.2.7", true},         {"::ffff:192.0.2.7", true}, {"2001:db8::1", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(cli::reachableFromOtherMachines(asio::ip::make_address(c.address)), c.reachable)
+            << c.address;
+    }
+}
+
+// Lines of HTTP close the connection; SCPI lines never look like them.
+TEST(LineServer, HttpLinesAreToldFromScpi) {
+    struct Case {
+        const char* line;
+        bool http;
+    };
+    const Case cases[] = {
+        {"POST / HTTP/1.1\r", true},
+        {"GET /lxi/identification HTTP/1.0", true},
+        {"Host: 127.0.0.1:5025\r", true},
+        {"Origin: https://example.org", true},
+        {"Content-Type:\ttext/plain", true},
+        {"X-Empty:", true},
+        {"FREQ 1e6", false},
+        {":SOUR:FREQ 1e6;:VOLT MAX", false},
+        {"SYST:ERR?", false},
+        {"*RST", false},
+        {"EXT:POL INV", false},
+        {"FREQ HTTP/1.1", false},  // one word before it: not a request line
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(server::isHttpLine(c.line), c.http) << c.line;
+    }
+}
+
+// The port is the server's alone: a second server on it fails (on Windows
+// too, where a shared address would otherwise be allowed).
+TEST(LineServer, ASecondServerCannotTakeThePort) {
+    ServerRig rig;
+    server::Turns turns(rig.io);
+    std::ostringstream log;
+    EXPECT_THROW(server::LineServer(
+                     rig.io, rig.server.localEndpoint(), turns,
+                     [](const std::string&) { return std::make_unique<EchoQueries>(); }, log),
+                 asio::system_error);
+}
+
+// A refused client is logged with who holds the places, once per interval
+// however many are refused.
+TEST(LineServer, RefusalsAreLoggedOnceAnIntervalWithWhoHoldsThePlaces) {
+    ServerRig rig;
+    auto a = rig.connect();
+    auto b = rig.connect();
+    auto c = rig.connect();
+    send(a, "A?\n");
+    EXPECT_EQ(readLine(a), "A?");
+    for (int i = 0; i < 20; ++i) {
+        auto refused = rig.connect();
+        EXPECT_TRUE(closedByServer(refused));
+    }
+    send(b, "B?\n");
+    EXPECT_EQ(readLine(b), "B?");
+    asio::post(rig.io, [&] { rig.server.close(); });
+    rig.loop.join();
+    const std::string log = rig.log.str();
+    std::size_t refusals = 0;
+    for (std::size_t at = log.find("refused"); at != std::string::npos;
+         at = log.find("refused", at + 1)) {
+        ++refusals;
+    }
+    EXPECT_EQ(refusals, 1U) << log;
+    EXPECT_NE(log.find(server::endpointText(a.local_endpoint()) + " idle 0 s"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find(server::endpointText(c.local_endpoint()) + " idle"), std::string::npos)
+        << log;
+}
+
+TEST(LineServer, KeepaliveFindsAVanishedPeerWithinTwoMinutes) {
+    asio::io_context io;
+    tcp::acceptor acceptor(io, tcp::endpoint(asio::ip::address_v4::loopback(), 0));
+    tcp::socket client(io);
+    client.connect(acceptor.local_endpoint());
+    tcp::socket accepted = acceptor.accept();
+    ASSERT_TRUE(server::enableKeepalive(accepted));
+    asio::socket_base::keep_alive on;
+    accepted.get_option(on);
+    EXPECT_TRUE(on.value());
+    EXPECT_LE(server::kKeepaliveIdleSeconds +
+                  server::kKeepaliveIntervalSeconds * server::kKeepaliveProbes,
+              120);
+#ifndef _WIN32
+    int idle = 0;
+    socklen_t size = sizeof idle;
+    ASSERT_EQ(getsockopt(accepted.native_handle(), IPPROTO_TCP, TCP_KEEPIDLE, &idle, &size), 0);
+    EXPECT_EQ(idle, server::kKeepaliveIdleSeconds);
+#endif
 }
 
 }  // namespace

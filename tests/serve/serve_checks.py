@@ -178,6 +178,35 @@ def readme_example(port):
     check("example's settings", lines[1], f"12500000;0.800 {NO_ERROR}")
 
 
+def http_checks(port):
+    """A web page's request to the SCPI port (a browser's no-cors POST, and
+    curl's) is closed before anything of it runs."""
+    gen = open_generator(port)
+    queries = ("FREQ?", "VOLT?", "EXT:POL?", "EXT:DIR?")
+    before = [gen.query(q) for q in queries]
+    host = f"Host: 127.0.0.1:{port}\r\n"
+    browser_body = "\nFREQ 333e6;:VOLT MAX;:EXT:POL INV\n"
+    requests = [
+        "POST / HTTP/1.1\r\n" + host + "Origin: https://example.org\r\n"
+        "Content-Type: text/plain\r\n"
+        f"Content-Length: {len(browser_body)}\r\n\r\n" + browser_body,
+        "POST / HTTP/1.1\r\n" + host + "User-Agent: curl/7.88.1\r\nAccept: */*\r\n"
+        "Content-Length: 6\r\nContent-Type: application/x-www-form-urlencoded\r\n\r\n"
+        "\n*RST\n",
+    ]
+    for request in requests:
+        with socket.create_connection(("127.0.0.1", port), timeout=5) as web:
+            web.sendall(request.encode())
+            try:
+                answer = web.recv(100)
+            except ConnectionResetError:
+                answer = b""
+            check("the answer to an HTTP request", answer, b"")
+    check("the settings after HTTP requests", [gen.query(q) for q in queries], before)
+    check("the error queue after HTTP requests", gen.query("SYST:ERR?"), '0,"No error"')
+    gen.close()
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--pymeasure", action="store_true")
@@ -192,11 +221,16 @@ def main():
         elif args.readme:
             readme_example(port)
         else:
+            http_checks(port)
             pyvisa_checks(port)
     finally:
         if server.poll() is None and args.stop == "signal":
-            server.send_signal(signal.SIGINT)
-            check("exit status after SIGINT", server.wait(timeout=30), 0)
+            # The plain checks end serve as a service manager does (Wine
+            # hands a Windows program SIGINT as Ctrl+C, SIGTERM not).
+            plain = not (args.pymeasure or args.readme or "wine" in args.cli[0])
+            stop = signal.SIGTERM if plain else signal.SIGINT
+            server.send_signal(stop)
+            check(f"exit status after {stop.name}", server.wait(timeout=30), 0)
         server.kill()
         server.wait()
     print("serve checks passed")
