@@ -1,8 +1,10 @@
 #include "server/Keepalive.h"
 
 #ifdef _WIN32
-#include <mstcpip.h>
+// clang-format off
 #include <winsock2.h>
+#include <mstcpip.h>
+// clang-format on
 #else
 #include <netinet/in.h>
 #include <netinet/tcp.h>
