@@ -1,6 +1,8 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -39,9 +41,14 @@ bool readInput(const std::string& name, std::istream& in, std::string& text, std
         contents << in.rdbuf();
     } else {
         const std::u8string utf8(name.begin(), name.end());
+        errno = 0;
         std::ifstream file(std::filesystem::path(utf8), std::ios::binary);
         if (!file) {
+            // The C library's open under the stream tells why, on both platforms.
             error = "cannot read \"" + name + "\"";
+            if (errno != 0) {
+                error += std::string(": ") + std::strerror(errno);
+            }
             return false;
         }
         contents << file.rdbuf();
