@@ -152,12 +152,12 @@ int run(const std::vector<std::string>& args, hid::HidPlatform& devices, SystemE
         return kDone;
     }
 
-    // --simulate: the demo's generators instead of the devices, the first of
-    // them when no serial number is given.
+    // --simulate: the demo's generators instead of the devices, the one its
+    // window opens when no serial number is given.
     std::optional<SimulatedGenerators> simulated;
     hid::HidPlatform& platform = in.simulate ? simulated.emplace().platform() : devices;
     if (in.simulate && !in.serial && in.command != Command::List) {
-        in.serial = simulated->firstSerial();
+        in.serial = simulated->shownSerial();
     }
     if (in.command == Command::Serve) {
         return serve(in, platform, errors, io);

@@ -102,7 +102,7 @@ def setting_checks(gen):
 def pyvisa_checks(port):
     gen = open_generator(port)
     idn = gen.query("*IDN?").split(",")
-    check("*IDN?", (len(idn), "(simulated)" in idn[0], idn[2]), (4, True, "TPG35-20417"))
+    check("*IDN?", (len(idn), "(simulated)" in idn[0], idn[2]), (4, True, "TPG35-20652"))
     setting_checks(gen)
 
     # Two clients at once: one generator, an error queue each.
