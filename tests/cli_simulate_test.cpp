@@ -15,6 +15,12 @@ TEST(CliSimulate, EveryCommandOnTheDemoGenerators) {
     };
     const Case cases[] = {
         {{"--simulate", "list"}, 0, "TPG35-20652\tTrelvix Instruments (simulated)\t"},
+        // Node paths as the platform names them.
+#ifdef _WIN32
+        {{"--simulate", "list"}, 0, "\t\\\\?\\hid#vid_6c3a&pid_4e19#sim&0&0001#{4d1e55b2-"},
+#else
+        {{"--simulate", "list"}, 0, "\t/dev/hidraw4\n"},
+#endif
         {{"--simulate", "show"}, 0, "serial=TPG35-20652\nmaker=Trelvix Instruments (simulated)\n"},
         {{"--simulate", "--serial", "TPG35-20417", "show"}, 0, "freq=25000000\n"},
         {{"--simulate", "--serial", "TPG35-99999", "show"}, 2, "TPG35-99999"},
