@@ -15,8 +15,7 @@ TEST(CliSimulate, EveryCommandOnTheDemoGenerators) {
     };
     const Case cases[] = {
         {{"--simulate", "list"}, 0, "TPG35-20652\tTrelvix Instruments (simulated)\t"},
-        // Node paths as the platform names them.
-#ifdef _WIN32
+#ifdef _WIN32  // node paths as the platform names them
         {{"--simulate", "list"}, 0, "\t\\\\?\\hid#vid_6c3a&pid_4e19#sim&0&0001#{4d1e55b2-"},
 #else
         {{"--simulate", "list"}, 0, "\t/dev/hidraw4\n"},

@@ -25,7 +25,8 @@ TEST(UhidOpen, TheReasonAndTheFix) {
         std::string error;
     } cases[] = {
         // No uhid module loaded: no node.
-        {"/nonexistent/uhid", "cannot open /nonexistent/uhid: No such file or directory (modprobe uhid)"},
+        {"/nonexistent/uhid",
+         "cannot open /nonexistent/uhid: No such file or directory (modprobe uhid)"},
         // Neither the module nor root helps.
         {"/", "cannot open /: Is a directory"},
     };
