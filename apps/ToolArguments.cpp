@@ -41,4 +41,25 @@ std::string toolRequestText(ToolRequest request) {
     return {};
 }
 
+std::string unwrapParagraphs(const std::string& text) {
+    std::string out;
+    bool inParagraph = false;  // the last line written is a paragraph's
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string line = text.substr(start, end - start);
+        const bool prose = !line.empty() && line.front() != ' ';
+        if (inParagraph && prose) {
+            out.back() = ' ';  // the previous line's break
+        }
+        out += line;
+        if (end < text.size()) {
+            out += '\n';
+        }
+        inParagraph = prose;
+        start = end + 1;
+    }
+    return out;
+}
+
 }  // namespace tpg::apps

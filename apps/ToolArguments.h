@@ -16,4 +16,9 @@ ToolRequest toolRequest(const std::vector<std::string>& arguments);
 // The text printed for a request other than Window, ending in a newline.
 std::string toolRequestText(ToolRequest request);
 
+// The same text for a message box, which wraps lines itself: the lines of a
+// paragraph, wrapped for a console, joined into one; blank lines and
+// indented lines (the list of options) stay as they are.
+std::string unwrapParagraphs(const std::string& text);
+
 }  // namespace tpg::apps

@@ -2,6 +2,7 @@
 # the Qt skin is there.
 add_executable(trelvix-pulse-virtual virtual_generator_main.cpp)
 target_link_libraries(trelvix-pulse-virtual PRIVATE tpg_hid_uhid tpg_hid_usbip)
+target_compile_definitions(trelvix-pulse-virtual PRIVATE TPG_VERSION_TEXT="${PROJECT_VERSION}")
 tpg_warnings(trelvix-pulse-virtual)
 if(TPG_STATIC_GUEST)
   target_link_options(trelvix-pulse-virtual PRIVATE -static)  # also runs in the test guest

@@ -32,6 +32,7 @@ constexpr unsigned long kMaxReportLength = 4096;
 const char* const kUsage =
     "usage: trelvix-pulse-virtual [--usb] [--name TEXT] [--input-length N]\n"
     "                             [--feature-length N] SERIAL [SERIAL...]\n"
+    "       trelvix-pulse-virtual --help | --version\n"
     "Creates one virtual generator per serial number and keeps them until\n"
     "interrupted (Ctrl+C). Report lengths count the report ID byte (default 65);\n"
     "a length of 1 leaves that report out.\n"
@@ -156,6 +157,10 @@ int main(int argc, char** argv) {
         const bool hasValue = i + 1 < argc;
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << "trelvix-pulse-virtual " TPG_VERSION_TEXT "\n";
             return 0;
         }
         if (arg == "--usb") {

@@ -1,6 +1,8 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -39,9 +41,14 @@ bool readInput(const std::string& name, std::istream& in, std::string& text, std
         contents << in.rdbuf();
     } else {
         const std::u8string utf8(name.begin(), name.end());
+        errno = 0;
         std::ifstream file(std::filesystem::path(utf8), std::ios::binary);
         if (!file) {
+            // The C library's open under the stream tells why, on both platforms.
             error = "cannot read \"" + name + "\"";
+            if (errno != 0) {
+                error += std::string(": ") + std::strerror(errno);
+            }
             return false;
         }
         contents << file.rdbuf();
@@ -145,12 +152,12 @@ int run(const std::vector<std::string>& args, hid::HidPlatform& devices, SystemE
         return kDone;
     }
 
-    // --simulate: the demo's generators instead of the devices, the first of
-    // them when no serial number is given.
+    // --simulate: the demo's generators instead of the devices, the one its
+    // window opens when no serial number is given.
     std::optional<SimulatedGenerators> simulated;
     hid::HidPlatform& platform = in.simulate ? simulated.emplace().platform() : devices;
     if (in.simulate && !in.serial && in.command != Command::List) {
-        in.serial = simulated->firstSerial();
+        in.serial = simulated->shownSerial();
     }
     if (in.command == Command::Serve) {
         return serve(in, platform, errors, io);

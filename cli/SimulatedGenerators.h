@@ -15,8 +15,9 @@ class SimulatedGenerators {
   public:
     SimulatedGenerators() { generators_.plugStartingGenerators(); }
     hid::HidPlatform& platform() { return bench_; }
-    // The generator a command opens without --serial: the first.
-    std::string firstSerial() const { return generators_.serial(0); }
+    // The generator a command opens without --serial: the one the demo's
+    // window opens, the last listed.
+    std::string shownSerial() const { return generators_.serial(generators_.count() - 1); }
     // The demo's generators, for a program that plugs and unplugs them.
     hid::sim::DemoBench& generators() { return generators_; }
 

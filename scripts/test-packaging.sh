@@ -2,10 +2,10 @@
 # Builds the Linux install from the release preset (which scripts/test.sh has
 # built already), stages `cmake --install` and the Debian package, checks that
 # each puts the executables, the udev rule, the desktop entry, the icons, the
-# AppStream entry, the bash completion, the man pages, the changelog and the
-# copyright file in their places, validates the desktop entry and the
-# AppStream entry as installed, and runs lintian on the package: any error or
-# warning fails.
+# AppStream entry, the bash completion, the man pages, the changelog, the
+# copyright file, the README and the pymeasure example in their places,
+# validates the desktop entry and the AppStream entry as installed, and runs
+# lintian on the package: any error or warning fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -27,6 +27,8 @@ expected=(
   usr/share/man/man1/trelvix-pulse-cli.1.gz
   usr/share/doc/trelvix-pulse/changelog.gz
   usr/share/doc/trelvix-pulse/copyright
+  usr/share/doc/trelvix-pulse/README.md
+  usr/share/doc/trelvix-pulse/examples/trelvix_pulse.py
 )
 for size in 16 22 24 32 48 64 128 256; do
   expected+=(usr/share/icons/hicolor/${size}x${size}/apps/trelvix-pulse.png)
@@ -40,7 +42,8 @@ expected+=(
   usr/share/trelvix-pulse/epics/st.cmd
 )
 if [ -x "$build/apps/trelvix-pulse" ]; then
-  expected+=(usr/bin/trelvix-pulse usr/share/man/man1/trelvix-pulse.1.gz)
+  expected+=(usr/bin/trelvix-pulse usr/share/man/man1/trelvix-pulse.1.gz
+             usr/bin/trelvix-pulse-demo usr/share/man/man1/trelvix-pulse-demo.1.gz)
 else
   echo "test-packaging: the Qt skin is not in this tree; trelvix-pulse is not built"
 fi

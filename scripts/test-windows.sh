@@ -12,6 +12,17 @@ echo "=== mingw build ==="
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j 2
 
+# The installer's own build (README): it makes the MSI and no test suite.
+# Configured only, since the build above made the same executables.
+cmake --preset mingw-package >/dev/null
+package_targets=$(cmake --build --preset mingw-package --target help)
+grep -q '^\.\.\. trelvix-pulse-msi$' <<<"$package_targets" ||
+  { echo "mingw-package: no trelvix-pulse-msi target" >&2; exit 1; }
+if grep -Ei '^\.\.\. .*(_tests|test)' <<<"$package_targets"; then
+  echo "mingw-package: builds test suites" >&2
+  exit 1
+fi
+
 build=$root/build/mingw
 source scripts/wine-env.sh
 wine_env "$build/wineprefix"

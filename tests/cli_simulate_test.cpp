@@ -15,8 +15,13 @@ TEST(CliSimulate, EveryCommandOnTheDemoGenerators) {
     };
     const Case cases[] = {
         {{"--simulate", "list"}, 0, "TPG35-20652\tTrelvix Instruments (simulated)\t"},
-        {{"--simulate", "show"}, 0, "serial=TPG35-20417\nmaker=Trelvix Instruments (simulated)\n"},
-        {{"--simulate", "--serial", "TPG35-20652", "show"}, 0, "freq=100000000\n"},
+#ifdef _WIN32  // node paths as the platform names them
+        {{"--simulate", "list"}, 0, "\t\\\\?\\hid#vid_6c3a&pid_4e19#sim&0&0001#{4d1e55b2-"},
+#else
+        {{"--simulate", "list"}, 0, "\t/dev/hidraw4\n"},
+#endif
+        {{"--simulate", "show"}, 0, "serial=TPG35-20652\nmaker=Trelvix Instruments (simulated)\n"},
+        {{"--simulate", "--serial", "TPG35-20417", "show"}, 0, "freq=25000000\n"},
         {{"--simulate", "--serial", "TPG35-99999", "show"}, 2, "TPG35-99999"},
         {{"--simulate", "set", "freq=2e6", "polarity=normal"}, 0, ""},
         {{"--simulate", "set", "freq=1"}, 1, "Pulse frequency is between"},

@@ -335,7 +335,7 @@ TEST(Cli, UsageErrorsTouchNoDeviceAndHelpAnswers) {
         {{"apply", "a.json", "b.json"}, 1, "", "apply takes one FILE"},
         {{"show", "--serial"}, 1, "", "--serial needs a serial number"},
         {{"--serial", "A", "--serial=B", "show"}, 1, "", "--serial is given twice"},
-        {{"apply", "/nonexistent/setup.json"}, 1, "", "cannot read \"/nonexistent/setup.json\""},
+        {{"apply", "/nonexistent/setup.json"}, 1, "", "cannot read \"/nonexistent/setup.json\": No such file or directory"},
         {{"--help"}, 0, "Usage: trelvix-pulse-cli [--serial SERIAL]", ""},
         {{"-h", "frob"}, 1, "", "unknown command"},
         {{"set", "--help"}, 0, "Checks every value, then sends one report per setting", ""},

@@ -86,7 +86,8 @@ void BenchWindow::refresh() {
         }
     }
     if (list_->currentRow() < 0 && list_->count() > 0) {
-        list_->setCurrentRow(0);
+        // The generator the tool's window opens at the start: the last listed.
+        list_->setCurrentRow(list_->count() - 1);
     }
     const std::size_t current = selected();
     plugButton_->setEnabled(current < bench_.count());

@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     if (simulate) {
         backend.platform = &simulated.emplace().platform();
         backend.simulated = &simulated->generators();
-        backend.defaultSerial = simulated->firstSerial();
+        backend.defaultSerial = simulated->shownSerial();
     } else {
         backend.platform = &devices;
     }

@@ -65,7 +65,8 @@ BenchWindow::BenchWindow(DemoBench& bench, HINSTANCE instance) : bench_(bench) {
         SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     }
     refresh();
-    SendMessageW(list_, LB_SETCURSEL, 0, 0);
+    // The generator the tool's window opens at the start: the last listed.
+    SendMessageW(list_, LB_SETCURSEL, static_cast<WPARAM>(bench_.count() - 1), 0);
     refresh();
     // The tool changes the generators' settings; the bench shows them as
     // they change.

@@ -31,7 +31,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
                     int /*show*/) {
     const auto request = tpg::apps::toolRequest(arguments());
     if (request != tpg::apps::ToolRequest::Window) {
-        const std::wstring text = tpg::ui::win32::widen(tpg::apps::toolRequestText(request));
+        const std::wstring text =
+            tpg::ui::win32::widen(tpg::apps::unwrapParagraphs(tpg::apps::toolRequestText(request)));
         MessageBoxW(nullptr, text.c_str(), L"Trelvix Pulse Generator", MB_OK | MB_ICONINFORMATION);
         return 0;
     }

@@ -1,5 +1,7 @@
 #include "hid/sim/DemoBench.h"
 
+#include <algorithm>
+
 namespace tpg::hid::sim {
 
 namespace {
@@ -7,6 +9,20 @@ namespace {
 std::u16string serialNumber(std::size_t unit) {
     const std::string text = "TPG35-" + std::to_string(20417 + unit * 235);
     return {text.begin(), text.end()};
+}
+
+// A node path as the platform the program runs on names it: a hidraw node on
+// Linux, a HID interface path (the generator's IDs, an instance, the HID
+// interface class) on Windows.
+std::string nodePath(std::size_t unit) {
+#ifdef _WIN32
+    std::string instance = std::to_string(unit);
+    instance.insert(0, 4 - std::min<std::size_t>(instance.size(), 4), '0');
+    return "\\\\?\\hid#vid_6c3a&pid_4e19#sim&0&" + instance +
+           "#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+#else
+    return "/dev/hidraw" + std::to_string(3 + unit);
+#endif
 }
 }  // namespace
 
@@ -22,7 +38,7 @@ std::size_t DemoBench::addGenerator() {
 }
 
 std::size_t DemoBench::add(const std::u16string& serial, const protocol::DeviceState& state) {
-    const std::string path = "/dev/hidraw" + std::to_string(3 + generators_.size());
+    const std::string path = nodePath(generators_.size());
     generators_.push_back(generatorSpec(path, serial, state));
     if (maker_ == Maker::MarkedSimulated) {
         generators_.back().manufacturer += u" (simulated)";

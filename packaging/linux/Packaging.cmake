@@ -6,9 +6,11 @@ include(GNUInstallDirs)
 set(TPG_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING
     "Where the udev rule goes, relative to the install prefix")
 
-if(TARGET trelvix-pulse-virtual)
-  install(TARGETS trelvix-pulse-virtual RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+foreach(program trelvix-pulse-virtual trelvix-pulse-demo)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/70-trelvix-pulse.rules DESTINATION ${TPG_UDEV_RULES_DIR})
 # The SCPI server as a systemd template unit (instance: the serial number),
 # off until the administrator enables it.
@@ -49,7 +51,8 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/completion/trelvix-pulse-cli
 # every build), the copyright file as it stands.
 set(tpg_docs_dir ${PROJECT_BINARY_DIR}/packaging)
 set(tpg_man_pages "")
-foreach(program trelvix-pulse trelvix-pulse-cli trelvix-pulse-virtual trelvix-pulse-tango)
+foreach(program trelvix-pulse trelvix-pulse-cli trelvix-pulse-virtual trelvix-pulse-demo
+        trelvix-pulse-tango)
   if(TARGET ${program})
     list(APPEND tpg_man_pages ${program}.1)
   endif()
@@ -70,6 +73,12 @@ endforeach()
 add_custom_target(tpg_package_docs ALL DEPENDS ${tpg_gzipped})
 install(FILES ${tpg_docs_dir}/changelog.gz ${CMAKE_CURRENT_LIST_DIR}/copyright
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/trelvix-pulse)
+# The user's guide the programs' messages point to ("see README"), and the
+# pymeasure class for the server, which it describes.
+install(FILES ${PROJECT_SOURCE_DIR}/README.md
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/trelvix-pulse)
+install(FILES ${PROJECT_SOURCE_DIR}/examples/pymeasure/trelvix_pulse.py
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/trelvix-pulse/examples)
 list(TRANSFORM tpg_man_pages PREPEND ${tpg_docs_dir}/)
 list(TRANSFORM tpg_man_pages APPEND .gz)
 install(FILES ${tpg_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
@@ -93,8 +102,9 @@ needs no root. trelvix-pulse-cli reads and changes the same settings from
 scripts, with exit statuses and JSON output, and serves one generator as an
 SCPI instrument over TCP (a systemd unit, off by default, does so from
 boot). trelvix-pulse-tango is a Tango device server of the generators, and
-an EPICS StreamDevice kit comes for the SCPI server. trelvix-pulse-virtual makes virtual generators through uhid for trying
-the tool without the instrument.")
+an EPICS StreamDevice kit comes for the SCPI server. trelvix-pulse-demo opens
+the window over simulated generators, and trelvix-pulse-virtual makes virtual
+generators through uhid or USB/IP, for trying the tool without the instrument.")
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Trelvix tools team <tools@trelvix.invalid>")

@@ -67,11 +67,12 @@ void DemoBenchTest::benchWindowPlugsUnplugsAndAdds() {
     auto* list = bench.findChild<QListWidget*>();
     QVERIFY(list != nullptr);
     QCOMPARE(list->count(), 2);
-    QCOMPARE(list->currentRow(), 0);
     auto* serNo = qobject_cast<QComboBox*>(demo.skin().widget(ControlId::SerNo));
 
-    // The tool shows the second generator; change its pulse frequency.
+    // The tool shows the second generator, and the bench highlights it;
+    // change its pulse frequency.
     QCOMPARE(serNo->currentIndex(), 1);
+    QCOMPARE(list->currentRow(), 1);
     demo.window().Foutput.setText("12345678");
     demo.window().SetFout_Click();
     QCOMPARE(demo.bench().sentReports().size(), std::size_t{1});

@@ -24,13 +24,18 @@ EXPECTED = sorted([
 ])
 
 
-def tool_window():
+def demo_application():
     for app in pyatspi.Registry.getDesktop(0):
-        if app is None or app.name != "trelvix-pulse-demo":
-            continue
-        for window in app:
-            if window is not None and window.name == TITLE:
-                return window
+        if app is not None and app.name == "trelvix-pulse-demo":
+            return app
+    return None
+
+
+def tool_window():
+    app = demo_application()
+    for window in app if app is not None else []:
+        if window is not None and window.name == TITLE:
+            return window
     return None
 
 
@@ -60,7 +65,14 @@ def main():
     window = None
     while window is None or len(focusable_controls(window)) < len(EXPECTED):
         if time.monotonic() > deadline:
-            print("the tool's window did not appear over AT-SPI with its controls", file=sys.stderr)
+            if window is not None:
+                step = (f"the tool's window showed {len(focusable_controls(window))} of its "
+                        f"{len(EXPECTED)} controls")
+            elif demo_application() is None:
+                step = "the demo did not join the accessibility bus"
+            else:
+                step = f"the demo joined the accessibility bus but has no window {TITLE!r}"
+            print(f"read_window_over_atspi: after 60 s, {step}", file=sys.stderr)
             return 1
         time.sleep(0.5)
         window = tool_window()

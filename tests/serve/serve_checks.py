@@ -107,7 +107,7 @@ def setting_checks(gen):
 def pyvisa_checks(port):
     gen = open_generator(port)
     idn = gen.query("*IDN?").split(",")
-    check("*IDN?", (len(idn), "(simulated)" in idn[0], idn[2]), (4, True, "TPG35-20417"))
+    check("*IDN?", (len(idn), "(simulated)" in idn[0], idn[2]), (4, True, "TPG35-20652"))
     setting_checks(gen)
 
     # Two clients at once: one generator, an error queue each.
@@ -168,8 +168,15 @@ def pymeasure_checks(port):
 def readme_example(port):
     text = (ROOT / "README.md").read_text()
     section = text[text.index("## The generator from PyVISA, pymeasure, LabVIEW and MATLAB"):]
-    example = re.search(r"```python\n(.*?)```", section, re.S).group(1)
+    shell, example = re.search(r"```sh\n([^`]*?)```[^`]*```python\n(.*?)```", section,
+                               re.S).groups()
     check("example's length", len(example.strip().splitlines()), 5)
+    # The command just before the example starts the server the example opens.
+    command = shell.split("#")[0].split()
+    listen = command[command.index("--listen") + 1] if "--listen" in command else "127.0.0.1:5025"
+    check("example's server", ("serve" in command, "--simulate" in command), (True, True))
+    resource = re.search(r'"(TCPIP0::[^"]*)"', example).group(1)
+    check("example's resource", resource, "TCPIP0::{}::{}::SOCKET".format(*listen.split(":")))
     ran = subprocess.run([sys.executable, "-c", example.replace("::5025::", f"::{port}::")],
                          capture_output=True, text=True, timeout=60)
     print(ran.stdout, ran.stderr, end="")

@@ -299,16 +299,21 @@ TEST(WindowsExecutables, StartShowingTheirWindowAndEndCleanlyOnWmClose) {
 }
 
 // --help and --version show their text in a message box, with other
-// arguments ignored, and end without opening the window.
+// arguments ignored, and end without opening the window. The box wraps the
+// help's paragraphs itself; the option list keeps its lines.
 TEST(WindowsExecutables, TheToolAnswersHelpAndVersionInAMessageBox) {
     const struct {
         const wchar_t* arguments;
         const wchar_t* firstLine;
+        const wchar_t* within;
     } cases[] = {
-        {L"--version", L"trelvix-pulse " TPG_VERSION_TEXT},
-        {L"/ignored --version", L"trelvix-pulse " TPG_VERSION_TEXT},
-        {L"--help", L"Usage: trelvix-pulse [--help | --version]"},
-        {L"--version -h", L"Usage: trelvix-pulse [--help | --version]"},
+        {L"--version", L"trelvix-pulse " TPG_VERSION_TEXT, L""},
+        {L"/ignored --version", L"trelvix-pulse " TPG_VERSION_TEXT, L""},
+        {L"--help", L"Usage: trelvix-pulse [--help | --version]",
+         L"\n\nOpens the configuration window for the Trelvix Pulse Generators attached by USB: "
+         L"pick a generator"},
+        {L"--version -h", L"Usage: trelvix-pulse [--help | --version]",
+         L"trelvix-pulse-cli.\n\n  --help     this help\n  --version"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()
@@ -319,6 +324,7 @@ TEST(WindowsExecutables, TheToolAnswersHelpAndVersionInAMessageBox) {
         ASSERT_NE(box, nullptr) << "no message box within 15 s";
         const std::wstring text = textOf(GetDlgItem(box, 0xFFFF));
         EXPECT_EQ(text.substr(0, text.find(L'\n')), c.firstLine);
+        EXPECT_NE(text.find(c.within), std::wstring::npos);
         EXPECT_EQ(exe.window(ui::win32::Win32Skin::kWindowClass, 0), nullptr);
         EXPECT_EQ(exe.okAndWait(box), 0);
     }

@@ -44,7 +44,13 @@ std::unique_ptr<UhidDevice> UhidDevice::create(const UhidSpec& config, UhidHandl
     }
     const int fd = ::open(uhidPath.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
-        error = "cannot open " + uhidPath + ": " + std::strerror(errno);
+        const int reason = errno;
+        error = "cannot open " + uhidPath + ": " + std::strerror(reason);
+        if (reason == ENOENT || reason == ENODEV || reason == ENXIO) {
+            error += " (modprobe uhid)";  // the module makes the node
+        } else if (reason == EACCES || reason == EPERM) {
+            error += " (it is root's: run as root)";
+        }
         return nullptr;
     }
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
