@@ -20,6 +20,7 @@ struct Invocation {
     std::vector<std::string> operands;  // set's NAME=VALUE..., apply's FILE
     bool simulate = false;              // --simulate: the demo's bench, not the HID devices
     std::optional<std::string> listen;  // --listen HOST:PORT: serve
+    bool mdns = true;                   // serve announces itself; --no-mdns: not
 };
 
 // Reads the arguments after the program name. Options may stand before or

@@ -29,6 +29,9 @@ class ServedGenerator : public scpi::Generator {
     // Returns the milliseconds to the next tick (the window's intervals).
     int tick();
     bool isOpen() const { return open_; }
+    // The identity of the generator served now (none while none is): its
+    // strings are read once per generator taken, on the first call.
+    std::optional<scpi::Identity> takenIdentity();
     // Closes the generator and every handle.
     void close();
 
@@ -53,6 +56,7 @@ class ServedGenerator : public scpi::Generator {
     std::ostream& log_;
     bool open_ = false;
     std::string waitingFor_;  // the reason last told for serving nothing
+    std::optional<scpi::Identity> taken_;  // takenIdentity() of the generator open
 };
 
 }  // namespace tpg::cli

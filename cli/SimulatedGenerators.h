@@ -17,6 +17,16 @@ class SimulatedGenerators {
     hid::HidPlatform& platform() { return bench_; }
     // The generator a command opens without --serial: the first.
     std::string firstSerial() const { return generators_.serial(0); }
+    // Unplugs the first generator, or plugs it in again; true when it is
+    // plugged in afterwards.
+    bool toggleFirst() {
+        if (generators_.isPlugged(0)) {
+            generators_.unplug(0);
+        } else {
+            generators_.plug(0);
+        }
+        return generators_.isPlugged(0);
+    }
 
   private:
     hid::sim::SimulatedBench bench_;
