@@ -16,8 +16,8 @@ void ServedAnnouncement::follow(ServedGenerator& generator) {
     std::optional<dnssd::InstrumentIdentity> served;
     if (const auto identity = generator.takenIdentity()) {
         const auto fields = scpi::idnFields(*identity);
-        served = dnssd::InstrumentIdentity{fields.maker, fields.product, fields.serial,
-                                           fields.version};
+        served =
+            dnssd::InstrumentIdentity{fields.maker, fields.product, fields.serial, fields.version};
     }
     discovery_->follow(served);
 }

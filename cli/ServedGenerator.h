@@ -55,7 +55,7 @@ class ServedGenerator : public scpi::Generator {
     std::optional<std::string> serial_;
     std::ostream& log_;
     bool open_ = false;
-    std::string waitingFor_;  // the reason last told for serving nothing
+    std::string waitingFor_;               // the reason last told for serving nothing
     std::optional<scpi::Identity> taken_;  // takenIdentity() of the generator open
 };
 

@@ -35,8 +35,9 @@ class AvahiAnnouncer : public Announcer {
         }
         connect();
         if (avahi_threaded_poll_start(poll_) < 0) {
-            news_.emplace_back("not announced on the network: the Avahi client's thread did not "
-                               "start");
+            news_.emplace_back(
+                "not announced on the network: the Avahi client's thread did not "
+                "start");
             freeClient();
         }
     }
@@ -164,8 +165,9 @@ class AvahiAnnouncer : public Announcer {
     void tellMissing() {
         group_ = nullptr;
         if (!missing_ && !toldMissing_) {
-            news_.emplace_back("not announced on the network: avahi-daemon is not running "
-                               "(serving on; announced once it runs)");
+            news_.emplace_back(
+                "not announced on the network: avahi-daemon is not running "
+                "(serving on; announced once it runs)");
             toldMissing_ = true;
         }
         missing_ = true;
@@ -236,8 +238,8 @@ class AvahiAnnouncer : public Announcer {
             result = AVAHI_OK;
             for (const auto& service : wanted_->services) {
                 result = avahi_entry_group_add_service_strlst(
-                    group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags{},
-                    name_.c_str(), service.type.c_str(), nullptr, nullptr, service.port, txt);
+                    group_, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags{}, name_.c_str(),
+                    service.type.c_str(), nullptr, nullptr, service.port, txt);
                 if (result < 0) {
                     break;
                 }

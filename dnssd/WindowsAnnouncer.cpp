@@ -3,8 +3,8 @@
 // imports nothing new and starts where they are missing (older Windows,
 // Wine), saying so once. Each service is one registration; the system
 // completes it on a thread of its own, which only records the outcome.
-#include <windows.h>
 #include <windns.h>
+#include <windows.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -18,9 +18,13 @@
 namespace tpg::dnssd {
 namespace {
 
+// DNS_REQUEST_PENDING of winerror.h, which Debian 12's mingw-w64 headers lack:
+// the call goes on and its callback tells the outcome.
+constexpr DWORD kRequestPending = 9506;
+
 std::wstring wide(const std::string& text) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0);
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
     if (length > 0) {
         MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
@@ -29,9 +33,8 @@ std::wstring wide(const std::string& text) {
     return out;
 }
 
-using ConstructInstance = PDNS_SERVICE_INSTANCE(WINAPI*)(PCWSTR, PCWSTR, PIP4_ADDRESS,
-                                                         PIP6_ADDRESS, WORD, WORD, WORD, DWORD,
-                                                         PCWSTR*, PCWSTR*);
+using ConstructInstance = PDNS_SERVICE_INSTANCE(WINAPI*)(PCWSTR, PCWSTR, PIP4_ADDRESS, PIP6_ADDRESS,
+                                                         WORD, WORD, WORD, DWORD, PCWSTR*, PCWSTR*);
 using FreeInstance = VOID(WINAPI*)(PDNS_SERVICE_INSTANCE);
 using Register = DWORD(WINAPI*)(PDNS_SERVICE_REGISTER_REQUEST, PDNS_SERVICE_CANCEL);
 
@@ -54,8 +57,9 @@ class WindowsAnnouncer : public Announcer {
         }
         if (construct_ == nullptr || free_ == nullptr || register_ == nullptr ||
             deregister_ == nullptr) {
-            news_.emplace_back("not announced on the network: this Windows has no DNS-SD "
-                               "registration (DnsServiceRegister, Windows 10 and later)");
+            news_.emplace_back(
+                "not announced on the network: this Windows has no DNS-SD "
+                "registration (DnsServiceRegister, Windows 10 and later)");
             construct_ = nullptr;
         }
     }
@@ -92,13 +96,13 @@ class WindowsAnnouncer : public Announcer {
         std::lock_guard lock(mutex_);
         for (const auto& service : set.services) {
             const std::wstring name = wide(set.instanceName + "." + service.type + ".local");
-            const auto instance =
-                construct_(name.c_str(), host.c_str(), nullptr, nullptr, service.port, 0, 0,
-                           static_cast<DWORD>(keys.size()), keyPointers.data(),
-                           valuePointers.data());
+            const auto instance = construct_(name.c_str(), host.c_str(), nullptr, nullptr,
+                                             service.port, 0, 0, static_cast<DWORD>(keys.size()),
+                                             keyPointers.data(), valuePointers.data());
             if (instance == nullptr) {
-                news_.emplace_back("not announced on the network: DnsServiceConstructInstance "
-                                   "failed");
+                news_.emplace_back(
+                    "not announced on the network: DnsServiceConstructInstance "
+                    "failed");
                 continue;
             }
             auto& registration = registrations_.emplace_back();
@@ -151,7 +155,7 @@ class WindowsAnnouncer : public Announcer {
     void call(Registration& registration, Register function, const char* name) {
         ++registration.calls;
         const DWORD status = function(&registration.request, nullptr);
-        if (status != DNS_REQUEST_PENDING) {
+        if (status != kRequestPending) {
             --registration.calls;
             news_.push_back(std::string("not announced on the network: ") + name + ": error " +
                             std::to_string(status));
@@ -230,9 +234,8 @@ std::string localHostName() {
     if (!GetComputerNameExW(ComputerNamePhysicalDnsHostname, name.data(), &length)) {
         return "localhost";
     }
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(length), nullptr, 0,
-                            nullptr, nullptr);
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(length),
+                                          nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
     if (bytes > 0) {
         WideCharToMultiByte(CP_UTF8, 0, name.data(), static_cast<int>(length), out.data(), bytes,

@@ -16,8 +16,8 @@ bool validUtf8(const std::string& text) {
 }
 
 TEST(DnsSd, NamesAndTxtStringsKeepTheLimitsAndValidUtf8) {
-    const std::string e9 = "\xC3\xA9";        // é, 2 bytes
-    const std::string euro = "\xE2\x82\xAC";  // €, 3 bytes
+    const std::string e9 = "\xC3\xA9";            // é, 2 bytes
+    const std::string euro = "\xE2\x82\xAC";      // €, 3 bytes
     const std::string pile = "\xF0\x9D\x84\x9E";  // 𝄞, 4 bytes
     struct Case {
         const char* what;
@@ -48,9 +48,9 @@ TEST(DnsSd, NamesAndTxtStringsKeepTheLimitsAndValidUtf8) {
     }
 
     EXPECT_EQ(instanceName("TPG35-20417", "bench"), "Trelvix Pulse Generator TPG35-20417 on bench");
-    const std::string longHost = "labor-" + std::string(30, 'x') + e9 + "-pc";
+    const std::string longHost = "labor-" + std::string(17, 'x') + e9 + "-pc";
     const std::string name = instanceName("TPG35-20417", longHost);
-    EXPECT_EQ(name.size(), 62u);  // the é would end at byte 64
+    EXPECT_EQ(name.size(), 62u);  // 39 + 6 + 17 bytes: the é would end at byte 64
     EXPECT_TRUE(validUtf8(name));
 
     // The maker as *IDN? gives it: commas are already spaces there.
@@ -63,8 +63,13 @@ TEST(DnsSd, NamesAndTxtStringsKeepTheLimitsAndValidUtf8) {
     EXPECT_EQ(txt[2], "Model=" + std::string(249, 'P'));
     EXPECT_EQ(txt[3], "SerialNumber=TPG35-20417");
     EXPECT_EQ(txt[4], "FirmwareVersion=1999.0");
-    const auto odd = txtRecord({"Tr\xFF" "elvix, Inc.", "", "", ""});
-    EXPECT_EQ(odd[1], "Manufacturer=Tr\xEF\xBF\xBD" "elvix, Inc.");
+    const auto odd =
+        txtRecord({"Tr\xFF"
+                   "elvix, Inc.",
+                   "", "", ""});
+    EXPECT_EQ(odd[1],
+              "Manufacturer=Tr\xEF\xBF\xBD"
+              "elvix, Inc.");
     EXPECT_EQ(odd[2], "Model=");
 }
 
@@ -92,8 +97,7 @@ TEST(DnsSd, DiscoveryFollowsTheServedGenerator) {
     const InstrumentIdentity second{"Trelvix", "TPG35", "B2", "1.0"};
     {
         Discovery discovery(std::make_unique<RecordingAnnouncer>(calls),
-                            ServicePorts{5025, 111, std::nullopt},
-                            "bench", log);
+                            ServicePorts{5025, 111, std::nullopt}, "bench", log);
         discovery.follow(std::nullopt);  // nothing announced yet: nothing to take back
         discovery.follow(first);
         discovery.follow(first);  // unchanged
