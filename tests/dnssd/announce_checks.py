@@ -248,6 +248,21 @@ def inside(cli):
                 fail(f"{service_type} is announced, but serve does not run it")
         print(f"announced as {name!r} on port {port}, TXT {txt}")
 
+        # A second serve of a generator with the same serial number: the
+        # name is taken, and it is announced as "NAME #2".
+        twin = start([cli, "serve", "--simulate", "--listen", "127.0.0.1:0"],
+                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        twin_port = int(re.fullmatch(r"listening on 127\.0\.0\.1:(\d+)\n",
+                                     twin.stdout.readline()).group(1))
+        wait_for("the second serve, renamed",
+                 lambda: browse(ANNOUNCED[0]).get(name + " #2", (None,))[0] == twin_port)
+        twin.terminate()
+        twin.wait(WAIT)
+        wait_for("the second serve's withdrawal", lambda: name + " #2" not in browse(ANNOUNCED[0]))
+        if browse(ANNOUNCED[0]).get(name, (None,))[0] != port:
+            fail("the first serve's announcement did not stay")
+        print(f"a second serve of the same serial number announced as {name + ' #2'!r}")
+
         mark = len(events.drain())
         serve.send_signal(signal.SIGUSR1)  # the generator unplugged
         wait_for("the withdrawal, through avahi-browse", gone)
