@@ -25,7 +25,7 @@ namespace {
 
 constexpr int kMaxRenames = 20;  // names tried for one announcement
 
-class AvahiAnnouncer : public Announcer {
+class AvahiAnnouncer final : public Announcer {
   public:
     AvahiAnnouncer() {
         poll_ = avahi_threaded_poll_new();

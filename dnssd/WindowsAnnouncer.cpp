@@ -3,8 +3,9 @@
 // imports nothing new and starts where they are missing (older Windows,
 // Wine), saying so once. Each service is one registration; the system
 // completes it on a thread of its own, which only records the outcome.
-#include <windns.h>
 #include <windows.h>
+// windns.h needs the types of windows.h first.
+#include <windns.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -45,7 +46,7 @@ Function lookUp(HMODULE module, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-class WindowsAnnouncer : public Announcer {
+class WindowsAnnouncer final : public Announcer {
   public:
     WindowsAnnouncer() {
         dnsapi_ = LoadLibraryW(L"dnsapi.dll");
