@@ -49,6 +49,10 @@ bool checkCommand(const Invocation& in, std::string& error) {
         error = "--max-clients is for serve, not " + name;
         return false;
     }
+    if (!in.mdns && in.command != Command::Serve) {
+        error = "--no-mdns is for serve, not " + name;
+        return false;
+    }
     switch (in.command) {
         case Command::Set:
             if (in.operands.empty()) {
@@ -117,6 +121,8 @@ bool parseArguments(const std::vector<std::string>& args, Invocation& out, std::
             in.exact = true;
         } else if (isOption && arg == "--simulate") {
             in.simulate = true;
+        } else if (isOption && arg == "--no-mdns") {
+            in.mdns = false;
         } else if (isOption && isValueOption(arg, "--listen")) {
             if (!takeValue(args, i, "--listen", "HOST:PORT", in.listen, error)) {
                 return false;
@@ -234,6 +240,7 @@ std::string helpText(Command command) {
            "                     window opens, the last listed\n"
            "  --listen HOST:PORT where serve listens (default 127.0.0.1:5025)\n"
            "  --max-clients N    how many clients serve takes at once (default 8)\n"
+           "  --no-mdns          serve does not announce itself on the network\n"
            "  --help             this help; after a command, the command's\n"
            "  --version          the program's version\n"
            "\n"

@@ -21,6 +21,7 @@ struct Invocation {
     bool simulate = false;                  // --simulate: the demo's bench, not the HID devices
     std::optional<std::string> listen;      // --listen HOST:PORT: serve
     std::optional<std::string> maxClients;  // --max-clients N: serve
+    bool mdns = true;                       // serve announces itself; --no-mdns: not
 };
 
 // Reads the arguments after the program name. Options may stand before or

@@ -160,7 +160,7 @@ int run(const std::vector<std::string>& args, hid::HidPlatform& devices, SystemE
         in.serial = simulated->shownSerial();
     }
     if (in.command == Command::Serve) {
-        return serve(in, platform, errors, io);
+        return serve(in, platform, errors, io, simulated ? &*simulated : nullptr);
     }
 
     // Every value is checked before a generator is even looked for.

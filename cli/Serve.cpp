@@ -5,7 +5,9 @@
 #include <ostream>
 
 #include "cli/Failure.h"
+#include "cli/ServedAnnouncement.h"
 #include "cli/ServedGenerator.h"
+#include "cli/SimulatedUnplug.h"
 #include "lock/LockedGenerator.h"
 #include "scpi/Instrument.h"
 #include "server/ListenAddress.h"
@@ -71,7 +73,7 @@ bool reachableFromOtherMachines(const asio::ip::address& address) {
 
 std::string serveHelpText() {
     return "Usage: trelvix-pulse-cli [--serial SERIAL] [--simulate] [--listen HOST:PORT]\n"
-           "                         [--max-clients N] serve\n"
+           "                         [--max-clients N] [--no-mdns] serve\n"
            "\n"
            "Holds one generator open and answers SCPI commands over TCP, one line each,\n"
            "as an instrument reached as TCPIP0::HOST::PORT::SOCKET (PyVISA, LabVIEW,\n"
@@ -88,6 +90,14 @@ std::string serveHelpText() {
            "                      port 0 takes a free port\n"
            "  --max-clients N     how many clients it serves at once, 1 to 256 (default\n"
            "                      8); a client beyond them is closed at once\n"
+           "  --no-mdns           does not announce the instrument on the network\n"
+           "\n"
+           "While a generator is served, the instrument is announced on the local network\n"
+           "by mDNS / DNS-SD (_scpi-raw._tcp, \"Trelvix Pulse Generator SERIAL on HOST\",\n"
+           "with the *IDN? fields in its TXT record), through avahi-daemon on Linux and\n"
+           "the DNS-SD services of Windows 10 and later; without them serve says so once\n"
+           "and serves on. With --simulate, SIGUSR1 unplugs the simulated generator and\n"
+           "plugs it in again (Linux).\n"
            "\n"
            "Commands: *IDN?, *RST, *CLS, *ESE, *ESE?, *ESR?, *SRE, *SRE?, *STB?, *OPC,\n"
            "*OPC?, *WAI, *TST?, [SOURce[1]:]FREQuency (HZ, KHZ, MHZ, GHZ),\n"
@@ -100,7 +110,8 @@ std::string serveHelpText() {
            "also with ?), STATus:PRESet\n";
 }
 
-int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors, Streams io) {
+int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors, Streams io,
+          SimulatedGenerators* simulated) {
     std::string error;
     const auto endpoint =
         server::parseListenAddress(in.listen.value_or(server::kDefaultListen), error);
@@ -132,28 +143,46 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
         io.err << "trelvix-pulse-cli: listening on " << server::endpointText(bound)
                << ": anyone who can reach this port can change the generator\n";
     }
+    // What runs, announced on the network (mDNS / DNS-SD) while a generator
+    // is served: each server adds its port.
+    dnssd::ServicePorts services;
+    services.scpiRaw = lines->localEndpoint().port();
+    ServedAnnouncement announcement(in.mdns, services, io.err);
+    const auto tick = [&] {
+        const int next = generator.tick();
+        announcement.follow(generator);
+        return next;
+    };
     asio::steady_timer ticks(context);
     std::function<void(int)> tickAfter = [&](int milliseconds) {
         ticks.expires_after(std::chrono::milliseconds(milliseconds));
         ticks.async_wait([&](std::error_code cancelled) {
             if (!cancelled) {
-                tickAfter(generator.tick());
+                tickAfter(tick());
             }
         });
     };
-    tickAfter(generator.tick());  // the generator is taken before the first client comes
+    tickAfter(tick());  // the generator is taken before the first client comes
     io.out << "listening on " << server::endpointText(bound) << std::endl;
 
+    std::optional<SimulatedUnplug> unplugs;
+    if (simulated != nullptr) {
+        unplugs.emplace(context, *simulated, io.err);
+    }
     std::optional<server::StopSignals> signals;
     signals.emplace(context, [&] {
         io.err << "trelvix-pulse-cli: stopping\n";
         ticks.cancel();
+        if (unplugs) {
+            unplugs->cancel();
+        }
         lines->close();
         turns.clear();
         signals->cancel();
     });
     context.run();
     generator.close();
+    announcement.follow(generator);  // withdrawn
     lines.reset();
     signals->finished();
     return kDone;

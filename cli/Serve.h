@@ -7,6 +7,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "cli/SimulatedGenerators.h"
 #include "lock/GeneratorLock.h"
 #include "scpi/Generator.h"
 #include "server/LineServer.h"
@@ -17,8 +18,10 @@ std::string serveHelpText();
 
 // Runs the server until SIGINT or SIGTERM (on Windows also the console's
 // close); returns the exit status: 0 when stopped, 1 for a bad --listen,
-// 3 when the address cannot be listened on.
-int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors, Streams io);
+// 3 when the address cannot be listened on. With simulated (--simulate),
+// SIGUSR1 unplugs and plugs in again its first generator.
+int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors, Streams io,
+          SimulatedGenerators* simulated = nullptr);
 
 // One SCPI instrument per connection, over the one generator, each
 // connection a client of the generator's lock.

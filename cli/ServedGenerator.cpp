@@ -25,6 +25,22 @@ int ServedGenerator::tick() {
 void ServedGenerator::close() {
     session_.close();
     open_ = false;
+    taken_.reset();
+}
+
+std::optional<scpi::Identity> ServedGenerator::takenIdentity() {
+    if (!open_) {
+        return std::nullopt;
+    }
+    if (!taken_) {
+        // A string that cannot be read stays empty, as in *IDN?.
+        GeneratorIdentity identity;
+        std::vector<PlatformFailure> unread;
+        session_.readIdentityStrings(identity, unread);
+        taken_ = scpi::Identity{identity.maker.value_or(""), identity.product.value_or(""),
+                                identity.serial, identity.versionNumber};
+    }
+    return taken_;
 }
 
 bool ServedGenerator::ensureOpen() {
@@ -53,6 +69,7 @@ void ServedGenerator::lost() {
          << std::flush;
     session_.close();
     open_ = false;
+    taken_.reset();
 }
 
 template <typename Call>

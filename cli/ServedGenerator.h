@@ -31,6 +31,9 @@ class ServedGenerator : public scpi::Generator {
     bool isOpen() const override { return open_; }
     // Why no generator is served, as last told on log; empty while one is.
     const std::string& waitingFor() const { return waitingFor_; }
+    // The identity of the generator served now (none while none is): its
+    // strings are read once per generator taken, on the first call.
+    std::optional<scpi::Identity> takenIdentity();
     // Closes the generator and every handle.
     void close();
 
@@ -54,7 +57,8 @@ class ServedGenerator : public scpi::Generator {
     std::optional<std::string> serial_;
     std::ostream& log_;
     bool open_ = false;
-    std::string waitingFor_;  // the reason last told for serving nothing
+    std::string waitingFor_;               // the reason last told for serving nothing
+    std::optional<scpi::Identity> taken_;  // takenIdentity() of the generator open
 };
 
 }  // namespace tpg::cli

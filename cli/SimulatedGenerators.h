@@ -20,6 +20,17 @@ class SimulatedGenerators {
     std::string shownSerial() const { return generators_.serial(generators_.count() - 1); }
     // The demo's generators, for a program that plugs and unplugs them.
     hid::sim::DemoBench& generators() { return generators_; }
+    // Unplugs the generator a command opens without --serial, or plugs it
+    // in again; true when it is plugged in afterwards.
+    bool toggleShown() {
+        const std::size_t shown = generators_.count() - 1;
+        if (generators_.isPlugged(shown)) {
+            generators_.unplug(shown);
+        } else {
+            generators_.plug(shown);
+        }
+        return generators_.isPlugged(shown);
+    }
 
   private:
     hid::sim::SimulatedBench bench_;

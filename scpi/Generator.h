@@ -37,6 +37,17 @@ struct Identity {
     std::uint16_t versionNumber = 0;  // shown as settings::versionText
 };
 
+// The four fields as *IDN? answers them: a comma or a control character
+// in a string becomes a space, a missing serial number "0", the version its
+// text.
+struct IdnFields {
+    std::string maker;
+    std::string product;
+    std::string serial;
+    std::string version;
+};
+IdnFields idnFields(const Identity& identity);
+
 class Generator {
   public:
     virtual ~Generator() = default;

@@ -186,6 +186,12 @@ std::string identityField(const std::string& text) {
 
 }  // namespace
 
+IdnFields idnFields(const Identity& identity) {
+    return {identityField(identity.maker), identityField(identity.product),
+            identity.serial.empty() ? "0" : identityField(identity.serial),
+            settings::versionText(identity.versionNumber)};
+}
+
 Outcome GeneratorCommands::send(const settings::SettingReport& report) {
     if (auto fault = generator_.send(report)) {
         return Outcome::failed(faultError(*fault));
@@ -258,10 +264,9 @@ Outcome GeneratorCommands::identify() {
     if (auto fault = generator_.identity(identity)) {
         return Outcome::failed(faultError(*fault));
     }
-    const std::string serial = identity.serial.empty() ? "0" : identityField(identity.serial);
-    Outcome out =
-        Outcome::answered(identityField(identity.maker) + "," + identityField(identity.product) +
-                          "," + serial + "," + settings::versionText(identity.versionNumber));
+    const IdnFields fields = idnFields(identity);
+    Outcome out = Outcome::answered(fields.maker + "," + fields.product + "," + fields.serial +
+                                    "," + fields.version);
     out.indefinite = true;
     return out;
 }

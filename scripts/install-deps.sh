@@ -16,6 +16,9 @@ build=(
   # the command line's JSON and the SCPI server's network loop (both
   # header-only)
   nlohmann-json3-dev libasio-dev
+  # serve's announcement on the network (mDNS / DNS-SD) through the Avahi
+  # daemon's client library
+  libavahi-client-dev
   # the Qt window and its demo: Qt 6 Widgets, the stand-in font for the
   # window's two faces
   qt6-base-dev libgl-dev fonts-liberation
@@ -45,6 +48,10 @@ tests=(
   # noninteractive) and the package stays installed: the test loads the
   # schema the package ships into its own server.
   python3-tango tango-db mariadb-server
+  # serve's announcement test: its own Avahi daemon and system bus in the
+  # test's namespaces, the browsers that look for it (avahi-browse, Python
+  # zeroconf) and the namespaces' veth link (ip)
+  avahi-daemon avahi-utils python3-zeroconf dbus-daemon iproute2
 )
 
 case "${1:-all}" in

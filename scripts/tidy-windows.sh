@@ -18,6 +18,6 @@ done
 
 mapfile -t sources < <(git ls-files 'hid/win32/*.cpp' 'ui/win32/*.cpp' 'apps/win32/*.cpp' \
                                      'tests/wine-guest/RequestChannel.cpp' \
-                                     'apps/cli/win32_main.cpp' \
+                                     'apps/cli/win32_main.cpp' 'dnssd/WindowsAnnouncer.cpp' \
                                      'tests/win32/*.cpp')
 clang-tidy "${args[@]}" "${sources[@]}"
