@@ -26,9 +26,10 @@ import tango
 SCHEMA = pathlib.Path("/usr/share/dbconfig-common/data/tango-db/install/mysql")
 DATABASEDS = "/usr/lib/tango/DataBaseds"
 SERVER, INSTANCE, DEVICE = "trelvix-pulse-tango", "test", "test/trelvix/pulse1"
-# The demo's second generator: the one only SerialNumber can choose.
-SERIAL = "TPG35-20652"
-FIRST_SERIAL = "TPG35-20417"
+# The demo's first generator: the one only SerialNumber can choose (without
+# it the last listed, as the window opens it).
+SERIAL = "TPG35-20417"
+SHOWN_SERIAL = "TPG35-20652"
 POLLING_MS = 300
 
 # An attribute written, and what it and another attribute read afterwards.
@@ -270,7 +271,7 @@ def main():
         else:
             procs.start(SERVER, [args.server, "--simulate", INSTANCE, "-nodb", "-dlist", DEVICE,
                                  *endpoint])
-            name, serial = f"tango://127.0.0.1:{port}/{DEVICE}#dbase=no", FIRST_SERIAL
+            name, serial = f"tango://127.0.0.1:{port}/{DEVICE}#dbase=no", SHOWN_SERIAL
         wait_for("the device answers", lambda: tango.DeviceProxy(name).ping() > 0, 30)
         device = tango.DeviceProxy(name)
         states = subscribe_state(device)
