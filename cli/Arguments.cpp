@@ -45,6 +45,15 @@ bool checkCommand(const Invocation& in, std::string& error) {
         error = "--listen is for serve, not " + name;
         return false;
     }
+    if ((in.noVxi11 || in.vxi11Port) && in.command != Command::Serve) {
+        error =
+            std::string(in.noVxi11 ? "--no-vxi11" : "--vxi11-port") + " is for serve, not " + name;
+        return false;
+    }
+    if (in.noVxi11 && in.vxi11Port) {
+        error = "--vxi11-port and --no-vxi11 contradict each other";
+        return false;
+    }
     switch (in.command) {
         case Command::Set:
             if (in.operands.empty()) {
@@ -115,6 +124,12 @@ bool parseArguments(const std::vector<std::string>& args, Invocation& out, std::
             in.simulate = true;
         } else if (isOption && isValueOption(arg, "--listen")) {
             if (!takeValue(args, i, "--listen", "HOST:PORT", in.listen, error)) {
+                return false;
+            }
+        } else if (isOption && arg == "--no-vxi11") {
+            in.noVxi11 = true;
+        } else if (isOption && isValueOption(arg, "--vxi11-port")) {
+            if (!takeValue(args, i, "--vxi11-port", "a port", in.vxi11Port, error)) {
                 return false;
             }
         } else if (isOption && isValueOption(arg, "--serial")) {
@@ -224,6 +239,8 @@ std::string helpText(Command command) {
            "                     instead of the generators attached, for trying\n"
            "                     scripts; without --serial, the first of them\n"
            "  --listen HOST:PORT where serve listens (default 127.0.0.1:5025)\n"
+           "  --no-vxi11         serve without VXI-11 (the socket only)\n"
+           "  --vxi11-port PORT  serve's VXI-11 core channel port (default: any free)\n"
            "  --help             this help; after a command, the command's\n"
            "  --version          the program's version\n"
            "\n"

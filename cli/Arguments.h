@@ -12,14 +12,16 @@ enum class Command { None, List, Show, Set, Defaults, Apply, Serve };
 
 struct Invocation {
     Command command = Command::None;
-    std::optional<std::string> serial;  // --serial, matched exactly
-    bool json = false;                  // --json: list and show
-    bool exact = false;                 // --exact: set and apply
-    bool help = false;                  // --help / -h
-    bool version = false;               // --version
-    std::vector<std::string> operands;  // set's NAME=VALUE..., apply's FILE
-    bool simulate = false;              // --simulate: the demo's bench, not the HID devices
-    std::optional<std::string> listen;  // --listen HOST:PORT: serve
+    std::optional<std::string> serial;     // --serial, matched exactly
+    bool json = false;                     // --json: list and show
+    bool exact = false;                    // --exact: set and apply
+    bool help = false;                     // --help / -h
+    bool version = false;                  // --version
+    std::vector<std::string> operands;     // set's NAME=VALUE..., apply's FILE
+    bool simulate = false;                 // --simulate: the demo's bench, not the HID devices
+    std::optional<std::string> listen;     // --listen HOST:PORT: serve
+    bool noVxi11 = false;                  // --no-vxi11: serve the socket only
+    std::optional<std::string> vxi11Port;  // --vxi11-port PORT: serve's VXI-11 core channel
 };
 
 // Reads the arguments after the program name. Options may stand before or

@@ -5,6 +5,9 @@
 
 #include "cli/Failure.h"
 #include "cli/ServedGenerator.h"
+#include "cli/Vxi11Service.h"
+#include "lock/LockedGenerator.h"
+#include "oncrpc/Portmapper.h"
 #include "scpi/Instrument.h"
 #include "server/ListenAddress.h"
 #include "server/StopSignals.h"
@@ -22,10 +25,36 @@ class InstrumentSession : public server::Session {
     scpi::Instrument instrument_;
 };
 
+// A socket client's instrument over its view of the locked generator: its
+// settings are refused while another client holds the lock.
+class LockedSession : public server::Session {
+  public:
+    LockedSession(scpi::Generator& generator, lock::GeneratorLock& lock)
+        : lock_(lock),
+          client_(lock.join("a socket client")),
+          view_(generator, lock, client_),
+          instrument_(view_) {}
+    LockedSession(const LockedSession&) = delete;
+    LockedSession& operator=(const LockedSession&) = delete;
+    ~LockedSession() override { lock_.leave(client_); }
+    std::string execute(std::string_view line) override { return instrument_.execute(line); }
+    void inputOverrun() override { instrument_.inputOverrun(); }
+
+  private:
+    lock::GeneratorLock& lock_;
+    lock::ClientId client_;
+    lock::LockedGenerator view_;
+    scpi::Instrument instrument_;
+};
+
 }  // namespace
 
 server::SessionFactory instrumentSessions(scpi::Generator& generator) {
     return [&generator] { return std::make_unique<InstrumentSession>(generator); };
+}
+
+server::SessionFactory instrumentSessions(scpi::Generator& generator, lock::GeneratorLock& lock) {
+    return [&generator, &lock] { return std::make_unique<LockedSession>(generator, lock); };
 }
 
 std::string serveHelpText() {
@@ -57,15 +86,38 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
         io.err << "trelvix-pulse-cli: " << error << "\n";
         return kBadUsage;
     }
+    std::optional<std::uint16_t> vxi11Port;
+    if (in.vxi11Port && !(vxi11Port = parsePort(*in.vxi11Port, error))) {
+        io.err << "trelvix-pulse-cli: " << error << "\n";
+        return kBadUsage;
+    }
     asio::io_context context;
     ServedGenerator generator(platform, errors, in.serial, io.err);
+    lock::GeneratorLock lock;
+    server::Turns turns(context);
     std::optional<server::LineServer> lines;
     try {
-        lines.emplace(context, *endpoint, instrumentSessions(generator), io.err);
+        lines.emplace(context, *endpoint, instrumentSessions(generator, lock), io.err);
     } catch (const asio::system_error& failure) {
         io.err << "trelvix-pulse-cli: cannot listen on " << server::endpointText(*endpoint) << ": "
                << failure.code().message() << "\n";
         return kPlatformFailed;
+    }
+    std::optional<Vxi11Service> vxi11;
+    if (!in.noVxi11) {
+        std::vector<std::string> names = {"inst0"};
+        if (in.serial) {
+            names.push_back(*in.serial);
+        }
+        try {
+            vxi11.emplace(context, endpoint->address(), vxi11Port.value_or(0),
+                          oncrpc::kPortmapperPort, generator, lock, turns, names, io.err);
+        } catch (const asio::system_error& failure) {
+            io.err << "trelvix-pulse-cli: cannot serve VXI-11 on "
+                   << server::endpointText({endpoint->address(), vxi11Port.value_or(0)}) << ": "
+                   << failure.code().message() << "\n";
+            return kPlatformFailed;
+        }
     }
     if (!endpoint->address().is_loopback()) {
         io.err << "trelvix-pulse-cli: listening on " << server::endpointText(*endpoint)
@@ -82,17 +134,28 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
     };
     tickAfter(generator.tick());  // the generator is taken before the first client comes
     io.out << "listening on " << server::endpointText(lines->localEndpoint()) << std::endl;
+    if (vxi11) {
+        io.out << "VXI-11 core channel on "
+               << server::endpointText({endpoint->address(), vxi11->corePort()})
+               << (vxi11->hasPortmapper() ? ", portmapper on port 111" : ", no portmapper")
+               << std::endl;
+    }
 
     std::optional<server::StopSignals> signals;
     signals.emplace(context, [&] {
         io.err << "trelvix-pulse-cli: stopping\n";
         ticks.cancel();
         lines->close();
+        if (vxi11) {
+            vxi11->close();
+        }
+        turns.clear();
         signals->cancel();
     });
     context.run();
     generator.close();
     lines.reset();
+    vxi11.reset();
     signals->finished();
     return kDone;
 }

@@ -7,6 +7,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "lock/GeneratorLock.h"
 #include "scpi/Generator.h"
 #include "server/LineServer.h"
 
@@ -21,5 +22,8 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
 
 // One SCPI instrument per connection, over the one generator.
 server::SessionFactory instrumentSessions(scpi::Generator& generator);
+// The same, each client seeing the generator through the lock every
+// protocol's clients share.
+server::SessionFactory instrumentSessions(scpi::Generator& generator, lock::GeneratorLock& lock);
 
 }  // namespace tpg::cli
