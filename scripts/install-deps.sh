@@ -36,6 +36,9 @@ tests=(
   # the SCPI server's tests: the real clients that drive it (PyVISA over
   # pyvisa-py, pymeasure)
   python3-pyvisa python3-pyvisa-py python3-pymeasure
+  # the VXI-11 tests: lxi-tools' discovery and queries, and ip to make the
+  # test's own network namespaces and veth pair (pyvisa-py is above)
+  lxi-tools iproute2
 )
 
 case "${1:-all}" in
