@@ -37,8 +37,8 @@ struct Server {
     server::Turns turns{io};
     server::LineServer lines{io, tcp::endpoint(asio::ip::address_v4::loopback(), 0),
                              cli::instrumentSessions(generator, lock), log};
-    rpcnet::Vxi11Server vxi11{io, asio::ip::address_v4::loopback(), 0, generator, lock, turns,
-                              std::vector<std::string>{"inst0"}, log};
+    rpcnet::Vxi11Server vxi11{io,    asio::ip::address_v4::loopback(),  0,  generator, lock,
+                              turns, std::vector<std::string>{"inst0"}, log};
     std::thread thread;
 
     Server() {
@@ -59,11 +59,14 @@ struct Server {
     }
 };
 
-std::string frequency(std::int64_t i) { return "FREQ " + std::to_string(1000000 + (i % 64) * 1000); }
+std::string frequency(std::int64_t i) {
+    return "FREQ " + std::to_string(1000000 + (i % 64) * 1000);
+}
 
 void BM_SettingOverVxi11(benchmark::State& state) {
     Server server;
-    test::LinkClient client(tcp::endpoint(asio::ip::address_v4::loopback(), server.vxi11.corePort()));
+    test::LinkClient client(
+        tcp::endpoint(asio::ip::address_v4::loopback(), server.vxi11.corePort()));
     std::int64_t i = 0;
     for (auto _ : state) {
         if (client.write(frequency(i++) + ";*OPC?\n", false, 0) != 0 || client.read() != "1") {

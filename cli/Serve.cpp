@@ -58,7 +58,8 @@ server::SessionFactory instrumentSessions(scpi::Generator& generator, lock::Gene
 }
 
 std::string serveHelpText() {
-    return "Usage: trelvix-pulse-cli [--serial SERIAL] [--simulate] [--listen HOST:PORT] serve\n"
+    return "Usage: trelvix-pulse-cli [--serial SERIAL] [--simulate] [--listen HOST:PORT]\n"
+           "                         [--no-vxi11 | --vxi11-port PORT] serve\n"
            "\n"
            "Holds one generator open and answers SCPI commands over TCP, one line each,\n"
            "as an instrument reached as TCPIP0::HOST::PORT::SOCKET (PyVISA, LabVIEW,\n"
@@ -71,6 +72,18 @@ std::string serveHelpText() {
            "                      machine only); 0.0.0.0:5025 or [::]:5025 let every\n"
            "                      machine that reaches the port change the generator;\n"
            "                      port 0 takes a free port\n"
+           "  --vxi11-port PORT   the VXI-11 core channel's port on the same address\n"
+           "                      (default: any free port; clients find it through the\n"
+           "                      portmapper on port 111, which needs root or\n"
+           "                      CAP_NET_BIND_SERVICE)\n"
+           "  --no-vxi11          the socket only: no VXI-11, nothing on port 111\n"
+           "\n"
+           "VXI-11: the same generator as TCPIP::HOST::INSTR (or HOST::inst0 or\n"
+           "HOST::SERIAL), found by lxi discover and VISA's LAN search; each link has\n"
+           "its own error queue and status byte. A link's lock (viLock, lock_excl) is\n"
+           "the generator's: while it holds it, other links wait or get \"locked\", and\n"
+           "socket clients' settings give error -203 (queries still answer). The lock\n"
+           "goes with its link, its connection or its client.\n"
            "\n"
            "Commands: *IDN?, *RST, *CLS, *ESE, *ESR?, *SRE, *STB?, *OPC, *OPC?, *WAI,\n"
            "*TST?, [SOURce:]FREQuency, [SOURce:]VOLTage, [SOURce:]VOLTage:INDex,\n"

@@ -87,7 +87,8 @@ void runLink(std::string_view args) {
     for (std::size_t reads = 0; link.answerWaiting(); ++reads) {
         FUZZ_CHECK(reads <= 4096);
         const auto read = link.read(request, '\n');
-        FUZZ_CHECK(read && !read->data.empty() && read->data.size() <= std::max<std::size_t>(request, 1));
+        FUZZ_CHECK(read && !read->data.empty() &&
+                   read->data.size() <= std::max<std::size_t>(request, 1));
         FUZZ_CHECK(read->reason != 0);
     }
     link.clear();

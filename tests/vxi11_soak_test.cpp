@@ -259,8 +259,8 @@ TEST(Vxi11Soak, LinksAndSocketClientsWithLocksDropsAndUnplugs) {
                 client.join();
             }
             tally.calls = until;
-            for (int wait = 0; wait < 200 && (server.vxi11->linkCount() > 0 ||
-                                             server.lines->clientCount() > 0);
+            for (int wait = 0;
+                 wait < 200 && (server.vxi11->linkCount() > 0 || server.lines->clientCount() > 0);
                  ++wait) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
