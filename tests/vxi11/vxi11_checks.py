@@ -3,7 +3,7 @@
 in a network namespace of its own (port 111 is the test's, not the
 machine's).
 
-    vxi11_checks.py [--lxi] -- CLI [ARGS...]
+    vxi11_checks.py [--lxi | --unprivileged] -- CLI [ARGS...]
 
 Without --lxi: PyVISA over pyvisa-py on TCPIP::127.0.0.1::INSTR (the
 portmapper on 111, the core channel), the status byte, device clear, the
@@ -11,18 +11,21 @@ generator's lock against a second session and a socket client, a holder
 killed with SIGKILL, a lock wait that times out; then raw ONC RPC calls for
 what PyVISA does not send (abort, bounds, the portmapper's versions).
 With --lxi: `lxi discover` from a second namespace over a veth pair, and
-`lxi scpi`.
+`lxi scpi`. With --unprivileged: serve as nobody without capabilities says
+once why port 111 is not served, and serves on.
 
 Run it as root: it calls `unshare -n` on itself.
 """
 import argparse
 import os
 import re
+import shutil
 import signal
 import socket
 import struct
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -359,6 +362,37 @@ def lxi_checks(cli):
         peer.wait()
 
 
+def unprivileged_checks(cli):
+    # Without the right to bind port 111: said once, with the fix; the
+    # socket and the core channel are served. The program is copied where
+    # nobody may run it (the build tree may be in root's home).
+    work = tempfile.mkdtemp()
+    os.chmod(work, 0o755)
+    program = os.path.join(work, "trelvix-pulse-cli")
+    shutil.copy(cli[-1], program)
+    cli = cli[:-1] + [program]
+    server = subprocess.Popen(["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                               "--inh-caps=-all", "--bounding-set=-all"] + cli +
+                              ["serve", "--simulate"], stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True)
+    first = server.stdout.readline()
+    second = server.stdout.readline()
+    check("listening without port 111", first.startswith("listening on") and
+          second.endswith(", no portmapper\n"), first + second)
+    _, query, _ = socket_client()
+    check("the socket serves", SERIAL in query("*IDN?"))
+    core = Rpc(int(re.search(r":(\d+),", second).group(1)))
+    accept, body = core.call(CORE, 1, 10, struct.pack(">iiI", 1, 0, 0) + opaque(b"inst0"))
+    check("the core channel serves", accept == 0 and words(body, 1)[0] == 0)
+    server.send_signal(signal.SIGINT)
+    _, err = server.communicate(timeout=10)
+    told = [line for line in err.splitlines() if "port 111" in line]
+    check("told once, with the fix", len(told) == 1 and "CAP_NET_BIND_SERVICE" in told[0] and
+          "Permission denied" in told[0], err)
+    check("serve stops on SIGINT", server.returncode == 0, server.returncode)
+    shutil.rmtree(work)
+
+
 def main():
     global EXTRA
     if os.environ.get("TPG_VXI11_NS") != "1":
@@ -367,8 +401,13 @@ def main():
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
     parser = argparse.ArgumentParser()
     parser.add_argument("--lxi", action="store_true")
+    parser.add_argument("--unprivileged", action="store_true")
     parser.add_argument("cli", nargs="+")
     args = parser.parse_args()
+    if args.unprivileged:
+        unprivileged_checks(args.cli)
+        print("all VXI-11 checks passed")
+        return
     EXTRA = ["--listen", "0.0.0.0:5025"] if args.lxi else []
     server, core_port = start(args.cli)
     killer = threading.Timer(100, server.kill)  # bounded, whatever happens
