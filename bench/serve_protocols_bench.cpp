@@ -69,6 +69,7 @@ void BM_SettingOverVxi11(benchmark::State& state) {
         tcp::endpoint(asio::ip::address_v4::loopback(), server.vxi11.corePort()));
     std::int64_t i = 0;
     for (auto _ : state) {
+        (void)_;
         if (client.write(frequency(i++) + ";*OPC?\n", false, 0) != 0 || client.read() != "1") {
             state.SkipWithError("the setting was not confirmed");
             break;
@@ -86,6 +87,7 @@ void BM_SettingOverSocket(benchmark::State& state) {
     asio::streambuf input;
     std::int64_t i = 0;
     for (auto _ : state) {
+        (void)_;
         asio::write(socket, asio::buffer(frequency(i++) + ";*OPC?\n"));
         asio::read_until(socket, input, '\n');
         std::istream in(&input);

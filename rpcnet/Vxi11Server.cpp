@@ -413,7 +413,7 @@ std::optional<std::string> Vxi11Server::wait(RecordConnection& connection, Waiti
     return std::nullopt;
 }
 
-void Vxi11Server::finishWaiting(RecordConnection* connection, std::string results) {
+void Vxi11Server::finishWaiting(RecordConnection* connection, const std::string& results) {
     const auto found = waiting_.find(connection);
     if (found == waiting_.end()) {
         return;
@@ -443,7 +443,7 @@ void Vxi11Server::poke() {
                 continue;
             }
             if (auto results = found->second.attempt()) {
-                finishWaiting(connection, std::move(*results));
+                finishWaiting(connection, *results);
             }
         }
     });

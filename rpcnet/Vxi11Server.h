@@ -95,7 +95,7 @@ class Vxi11Server : private RecordHandler {
     // it takes); the reply goes out when it is ready.
     std::optional<std::string> wait(RecordConnection& connection, Waiting waiting,
                                     std::optional<std::uint32_t> timeout);
-    void finishWaiting(RecordConnection* connection, std::string results);
+    void finishWaiting(RecordConnection* connection, const std::string& results);
     // Tries the waiting calls again (after a release, a step, a clear).
     void poke();
     void schedule(std::int32_t id);
