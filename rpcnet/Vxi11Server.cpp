@@ -226,9 +226,11 @@ std::optional<std::string> Vxi11Server::createLink(RecordConnection& connection,
     if (!v::decode(in, parms, kMaxDeviceName)) {
         return oncrpc::errorReply(xid, oncrpc::AcceptStat::GarbageArguments);
     }
-    const auto reply = [this, xid](std::int32_t error, std::int32_t id) {
-        return oncrpc::successReply(
-            xid, v::createLinkReply(error, id, abortPort(), limits_.maxRecvSize));
+    const auto results = [this](std::int32_t error, std::int32_t id) {
+        return v::createLinkReply(error, id, abortPort(), limits_.maxRecvSize);
+    };
+    const auto reply = [xid, results](std::int32_t error, std::int32_t id) {
+        return oncrpc::successReply(xid, results(error, id));
     };
     if (std::none_of(deviceNames_.begin(), deviceNames_.end(),
                      [&](const std::string& name) { return sameName(name, parms.device); })) {
@@ -255,15 +257,15 @@ std::optional<std::string> Vxi11Server::createLink(RecordConnection& connection,
     waiting.xid = xid;
     waiting.link = id;
     waiting.timeoutError = v::kLockedByAnother;
-    waiting.attempt = [this, client, reply, id]() -> std::optional<std::string> {
+    waiting.attempt = [this, client, results, id]() -> std::optional<std::string> {
         if (!lock_.take(client)) {
             return std::nullopt;
         }
-        return reply(v::kNoError, id);
+        return results(v::kNoError, id);
     };
-    waiting.fail = [this, reply, id](std::int32_t error) {
+    waiting.fail = [this, results, id](std::int32_t error) {
         destroyLink(id);
-        return reply(error, 0);
+        return results(error, 0);
     };
     return wait(connection, std::move(waiting), parms.lockTimeout);
 }

@@ -318,10 +318,17 @@ def raw_checks(core_port):
           0.25 < time.monotonic() - started < 5)
     accept, body = core.call(CORE, 1, 18, struct.pack(">iiI", other, 1, 200))
     check("a lock that waits times out", words(body, 1)[0] == 11)
+    check("create_link with lockDevice waits and times out", create(lock=1, timeout=200)[0] == 11)
     accept, body = core.call(CORE, 1, 23, struct.pack(">i", link))
     check("destroy_link", words(body, 1)[0] == 0)
     accept, body = core.call(CORE, 1, 18, struct.pack(">iiI", other, 0, 0))
     check("the lock went with its link", words(body, 1)[0] == 0)
+    accept, body = core.call(CORE, 1, 19, struct.pack(">i", other))
+    error, locked, _, _ = create(lock=1)
+    check("create_link with lockDevice takes the lock", error == 0)
+    accept, body = core.call(CORE, 1, 18, struct.pack(">iiI", other, 0, 0))
+    check("the new link holds the lock", words(body, 1)[0] == 11)
+    core.call(CORE, 1, 23, struct.pack(">i", locked))
     link = other
 
     # Bounds: links per connection, a record past the limit.
