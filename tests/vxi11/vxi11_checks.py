@@ -145,7 +145,9 @@ def pyvisa_checks(core_port):
     a.write("*RST")
     long = ";".join(["*OPC"] * 420) + ";FREQ 2000000"
     check("message length", len(long) > 2048)
+    a.send_end = False
     a.write_raw(long.encode() + b"\n")
+    a.send_end = True
     check("a long message ended by LF", a.query("FREQ?") == "2000000")
     a.send_end = False
     a.write("FREQ 3000000")
