@@ -53,6 +53,15 @@ bool checkCommand(const Invocation& in, std::string& error) {
         error = "--no-mdns is for serve, not " + name;
         return false;
     }
+    if ((in.noVxi11 || in.vxi11Port) && in.command != Command::Serve) {
+        error =
+            std::string(in.noVxi11 ? "--no-vxi11" : "--vxi11-port") + " is for serve, not " + name;
+        return false;
+    }
+    if (in.noVxi11 && in.vxi11Port) {
+        error = "--vxi11-port and --no-vxi11 contradict each other";
+        return false;
+    }
     switch (in.command) {
         case Command::Set:
             if (in.operands.empty()) {
@@ -129,6 +138,12 @@ bool parseArguments(const std::vector<std::string>& args, Invocation& out, std::
             }
         } else if (isOption && isValueOption(arg, "--max-clients")) {
             if (!takeValue(args, i, "--max-clients", "a number", in.maxClients, error)) {
+                return false;
+            }
+        } else if (isOption && arg == "--no-vxi11") {
+            in.noVxi11 = true;
+        } else if (isOption && isValueOption(arg, "--vxi11-port")) {
+            if (!takeValue(args, i, "--vxi11-port", "a port", in.vxi11Port, error)) {
                 return false;
             }
         } else if (isOption && isValueOption(arg, "--serial")) {
@@ -241,6 +256,8 @@ std::string helpText(Command command) {
            "  --listen HOST:PORT where serve listens (default 127.0.0.1:5025)\n"
            "  --max-clients N    how many clients serve takes at once (default 8)\n"
            "  --no-mdns          serve does not announce itself on the network\n"
+           "  --no-vxi11         serve without VXI-11 (the socket only)\n"
+           "  --vxi11-port PORT  serve's VXI-11 core channel port (default: any free)\n"
            "  --help             this help; after a command, the command's\n"
            "  --version          the program's version\n"
            "\n"

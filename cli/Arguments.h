@@ -22,6 +22,8 @@ struct Invocation {
     std::optional<std::string> listen;      // --listen HOST:PORT: serve
     std::optional<std::string> maxClients;  // --max-clients N: serve
     bool mdns = true;                       // serve announces itself; --no-mdns: not
+    bool noVxi11 = false;                   // --no-vxi11: serve the socket only
+    std::optional<std::string> vxi11Port;   // --vxi11-port PORT: serve's VXI-11 core channel
 };
 
 // Reads the arguments after the program name. Options may stand before or

@@ -8,7 +8,9 @@
 #include "cli/ServedAnnouncement.h"
 #include "cli/ServedGenerator.h"
 #include "cli/SimulatedUnplug.h"
+#include "cli/Vxi11Service.h"
 #include "lock/LockedGenerator.h"
+#include "oncrpc/Portmapper.h"
 #include "scpi/Instrument.h"
 #include "server/ListenAddress.h"
 #include "server/StopSignals.h"
@@ -73,7 +75,8 @@ bool reachableFromOtherMachines(const asio::ip::address& address) {
 
 std::string serveHelpText() {
     return "Usage: trelvix-pulse-cli [--serial SERIAL] [--simulate] [--listen HOST:PORT]\n"
-           "                         [--max-clients N] [--no-mdns] serve\n"
+           "                         [--max-clients N] [--no-mdns]\n"
+           "                         [--no-vxi11 | --vxi11-port PORT] serve\n"
            "\n"
            "Holds one generator open and answers SCPI commands over TCP, one line each,\n"
            "as an instrument reached as TCPIP0::HOST::PORT::SOCKET (PyVISA, LabVIEW,\n"
@@ -91,6 +94,18 @@ std::string serveHelpText() {
            "  --max-clients N     how many clients it serves at once, 1 to 256 (default\n"
            "                      8); a client beyond them is closed at once\n"
            "  --no-mdns           does not announce the instrument on the network\n"
+           "  --vxi11-port PORT   the VXI-11 core channel's port on the same address\n"
+           "                      (default: any free port; clients find it through the\n"
+           "                      portmapper on port 111, which needs root or\n"
+           "                      CAP_NET_BIND_SERVICE)\n"
+           "  --no-vxi11          the socket only: no VXI-11, nothing on port 111\n"
+           "\n"
+           "VXI-11: the same generator as TCPIP::HOST::INSTR (or HOST::inst0 or\n"
+           "HOST::SERIAL), found by lxi discover and VISA's LAN search; each link has\n"
+           "its own error queue and status byte. A link's lock (viLock, lock_excl) is\n"
+           "the generator's: while it holds it, other links wait or get \"locked\", and\n"
+           "socket clients' settings give error -203 (queries still answer). The lock\n"
+           "goes with its link, its connection or its client.\n"
            "\n"
            "While a generator is served, the instrument is announced on the local network\n"
            "by mDNS / DNS-SD (_scpi-raw._tcp, \"Trelvix Pulse Generator SERIAL on HOST\",\n"
@@ -125,6 +140,11 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
         io.err << "trelvix-pulse-cli: " << error << "\n";
         return kBadUsage;
     }
+    std::optional<std::uint16_t> vxi11Port;
+    if (in.vxi11Port && !(vxi11Port = parsePort(*in.vxi11Port, error))) {
+        io.err << "trelvix-pulse-cli: " << error << "\n";
+        return kBadUsage;
+    }
     asio::io_context context;
     server::Turns turns(context);
     lock::GeneratorLock lock;
@@ -138,6 +158,22 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
                << failure.code().message() << "\n";
         return kPlatformFailed;
     }
+    std::optional<Vxi11Service> vxi11;
+    if (!in.noVxi11) {
+        std::vector<std::string> names = {"inst0"};
+        if (in.serial) {
+            names.push_back(*in.serial);
+        }
+        try {
+            vxi11.emplace(context, endpoint->address(), vxi11Port.value_or(0),
+                          oncrpc::kPortmapperPort, generator, lock, turns, names, io.err);
+        } catch (const asio::system_error& failure) {
+            io.err << "trelvix-pulse-cli: cannot serve VXI-11 on "
+                   << server::endpointText({endpoint->address(), vxi11Port.value_or(0)}) << ": "
+                   << failure.code().message() << "\n";
+            return kPlatformFailed;
+        }
+    }
     const auto bound = lines->localEndpoint();
     if (reachableFromOtherMachines(bound.address())) {
         io.err << "trelvix-pulse-cli: listening on " << server::endpointText(bound)
@@ -147,6 +183,9 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
     // is served: each server adds its port.
     dnssd::ServicePorts services;
     services.scpiRaw = lines->localEndpoint().port();
+    if (vxi11 && vxi11->hasPortmapper()) {
+        services.vxi11 = oncrpc::kPortmapperPort;
+    }
     ServedAnnouncement announcement(in.mdns, services, io.err);
     const auto tick = [&] {
         const int next = generator.tick();
@@ -164,6 +203,12 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
     };
     tickAfter(tick());  // the generator is taken before the first client comes
     io.out << "listening on " << server::endpointText(bound) << std::endl;
+    if (vxi11) {
+        io.out << "VXI-11 core channel on "
+               << server::endpointText({endpoint->address(), vxi11->corePort()})
+               << (vxi11->hasPortmapper() ? ", portmapper on port 111" : ", no portmapper")
+               << std::endl;
+    }
 
     std::optional<SimulatedUnplug> unplugs;
     if (simulated != nullptr) {
@@ -177,6 +222,9 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
             unplugs->cancel();
         }
         lines->close();
+        if (vxi11) {
+            vxi11->close();
+        }
         turns.clear();
         signals->cancel();
     });
@@ -184,6 +232,7 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
     generator.close();
     announcement.follow(generator);  // withdrawn
     lines.reset();
+    vxi11.reset();
     signals->finished();
     return kDone;
 }

@@ -75,6 +75,12 @@ class Instrument {
     // passed its limit.
     void inputOverrun();
 
+    // The status byte as *STB? answers it, with MAV as the server knows it
+    // (an answer the client has not read yet): a VXI-11 device_readstb.
+    std::uint8_t statusByte(bool messageAvailable) const {
+        return status_.statusByte(errors_.size() > 0, messageAvailable);
+    }
+
   private:
     Outcome runCommon(const ProgramUnit& unit, bool messageAvailable);
     Outcome runCommand(Command command, const ProgramUnit& unit);

@@ -32,9 +32,10 @@ declare -A max_len=(
   [setup_file]=4096
   [usbip_message]=4096
   [scpi_message]=4096
+  [oncrpc_record]=4096
 )
 targets=(report_descriptor uevent descriptor_string number_text state_report command_report
-  setup_file usbip_message scpi_message)
+  setup_file usbip_message scpi_message oncrpc_record)
 
 mkdir -p "$build/findings" "$build/logs"
 failed=()

@@ -52,6 +52,9 @@ tests=(
   # test's namespaces, the browsers that look for it (avahi-browse, Python
   # zeroconf) and the namespaces' veth link (ip)
   avahi-daemon avahi-utils python3-zeroconf dbus-daemon iproute2
+  # the VXI-11 tests: lxi-tools' discovery and queries (ip and pyvisa-py are
+  # above)
+  lxi-tools
 )
 
 case "${1:-all}" in

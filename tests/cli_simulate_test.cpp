@@ -29,6 +29,10 @@ TEST(CliSimulate, EveryCommandOnTheDemoGenerators) {
         {{"--simulate", "apply", "-"}, 1, "-:"},
         {{"--simulate", "--listen", "127.0.0.1:0", "show"}, 1, "--listen is for serve"},
         {{"--simulate", "--listen", "::1:5025", "serve"}, 1, "in brackets"},
+        {{"--simulate", "--no-vxi11", "show"}, 1, "--no-vxi11 is for serve"},
+        {{"--simulate", "--vxi11-port", "70000", "serve"}, 1, "from 0 to 65535"},
+        {{"--simulate", "--vxi11-port=4x", "serve"}, 1, "not \"4x\""},
+        {{"--simulate", "--vxi11-port", "0", "--no-vxi11", "serve"}, 1, "contradict"},
     };
     for (const auto& c : cases) {
         CliRig rig;

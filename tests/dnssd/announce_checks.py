@@ -30,8 +30,11 @@ SKIP = 77
 OURS = "10.250.77.1"  # tpg0, in the namespace of serve and avahi-daemon
 PEER = "10.250.77.2"  # tpg1, in the browser's namespace
 BUS = "/run/dbus/system_bus_socket"
-ANNOUNCED = ["_scpi-raw._tcp"]  # serve here runs the SCPI socket only
-NOT_ANNOUNCED = ["_vxi-11._tcp", "_lxi._tcp"]
+# serve here runs the SCPI socket and VXI-11 (the portmapper on port 111 of
+# the test's own namespace), and no web page: each type with its port (None:
+# the socket's).
+ANNOUNCED = {"_scpi-raw._tcp": None, "_vxi-11._tcp": 111}
+NOT_ANNOUNCED = ["_lxi._tcp"]
 WAIT = 20.0  # seconds for any one thing to happen
 
 BUS_CONFIG = f"""<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN"
@@ -208,7 +211,7 @@ def inside(cli):
 
         wait_for("zeroconf's browser", lambda: event("ready"))
 
-        serve = start([cli, "serve", "--simulate", "--listen", "127.0.0.1:0"],
+        serve = start([cli, "serve", "--simulate", "--listen", "127.0.0.1:0", "--no-http"],
                       stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         said = serve.stdout.readline()
         match = re.fullmatch(r"listening on 127\.0\.0\.1:(\d+)\n", said)
@@ -222,14 +225,14 @@ def inside(cli):
                "SerialNumber": serial, "FirmwareVersion": version}
 
         def announced():
-            for service_type in ANNOUNCED:
+            for service_type, service_port in ANNOUNCED.items():
                 found = browse(service_type)
                 if name not in found:
                     return False
                 got_port, got_txt = found[name]
-                if got_port != port or dict(t.split("=", 1) for t in got_txt) != txt:
+                if got_port != (service_port or port) or dict(t.split("=", 1) for t in got_txt) != txt:
                     fail(f"avahi-browse saw {service_type} {found[name]}, expected port "
-                         f"{port} and {txt}")
+                         f"{service_port or port} and {txt}")
             return True
 
         def gone():
@@ -250,16 +253,16 @@ def inside(cli):
 
         # A second serve of a generator with the same serial number: the
         # name is taken, and it is announced as "NAME #2".
-        twin = start([cli, "serve", "--simulate", "--listen", "127.0.0.1:0"],
+        twin = start([cli, "serve", "--simulate", "--listen", "127.0.0.1:0", "--no-http"],
                      stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         twin_port = int(re.fullmatch(r"listening on 127\.0\.0\.1:(\d+)\n",
                                      twin.stdout.readline()).group(1))
         wait_for("the second serve, renamed",
-                 lambda: browse(ANNOUNCED[0]).get(name + " #2", (None,))[0] == twin_port)
+                 lambda: browse("_scpi-raw._tcp").get(name + " #2", (None,))[0] == twin_port)
         twin.terminate()
         twin.wait(WAIT)
-        wait_for("the second serve's withdrawal", lambda: name + " #2" not in browse(ANNOUNCED[0]))
-        if browse(ANNOUNCED[0]).get(name, (None,))[0] != port:
+        wait_for("the second serve's withdrawal", lambda: name + " #2" not in browse("_scpi-raw._tcp"))
+        if browse("_scpi-raw._tcp").get(name, (None,))[0] != port:
             fail("the first serve's announcement did not stay")
         print(f"a second serve of the same serial number announced as {name + ' #2'!r}")
 

@@ -55,7 +55,7 @@ EOF_CASES
 
 # Everything the help lists is offered.
 help=$("$cli" --help) || { echo "FAILED: $cli --help" >&2; exit 1; }
-names() { sed -n "/^$1:/,/^\$/p" <<<"$help" | sed -n 's/^  \([-a-z]\+\).*/\1/p'; }
+names() { sed -n "/^$1:/,/^\$/p" <<<"$help" | sed -n 's/^  \([-a-z0-9]\+\).*/\1/p'; }
 listed="$(names Commands) $(names Options) $("$cli" set --help | sed -n 's/^  \([-a-z]\+=\).*/\1/p')"
 if [ "$(wc -w <<<"$listed")" -lt 16 ]; then
     echo "FAILED: the help lists only: $listed" >&2
