@@ -30,7 +30,7 @@ import threading
 import time
 
 CORE, ABORT, PORTMAP = 0x0607AF, 0x0607B0, 100000
-SERIAL = "TPG35-20417"
+SERIAL = "TPG35-20652"  # the generator --simulate serves without --serial
 
 
 def check(what, ok, detail=""):
