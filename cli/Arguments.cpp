@@ -45,6 +45,15 @@ bool checkCommand(const Invocation& in, std::string& error) {
         error = "--listen is for serve, not " + name;
         return false;
     }
+    if ((in.http || in.noHttp || in.httpPasswordFile) && in.command != Command::Serve) {
+        error = std::string(in.http ? "--http" : in.noHttp ? "--no-http" : "--http-password-file") +
+                " is for serve, not " + name;
+        return false;
+    }
+    if (in.noHttp && (in.http || in.httpPasswordFile)) {
+        error = "--no-http leaves no page for --http or --http-password-file";
+        return false;
+    }
     switch (in.command) {
         case Command::Set:
             if (in.operands.empty()) {
@@ -113,6 +122,16 @@ bool parseArguments(const std::vector<std::string>& args, Invocation& out, std::
             in.exact = true;
         } else if (isOption && arg == "--simulate") {
             in.simulate = true;
+        } else if (isOption && arg == "--no-http") {
+            in.noHttp = true;
+        } else if (isOption && isValueOption(arg, "--http")) {
+            if (!takeValue(args, i, "--http", "HOST:PORT", in.http, error)) {
+                return false;
+            }
+        } else if (isOption && isValueOption(arg, "--http-password-file")) {
+            if (!takeValue(args, i, "--http-password-file", "FILE", in.httpPasswordFile, error)) {
+                return false;
+            }
         } else if (isOption && isValueOption(arg, "--listen")) {
             if (!takeValue(args, i, "--listen", "HOST:PORT", in.listen, error)) {
                 return false;
@@ -224,6 +243,11 @@ std::string helpText(Command command) {
            "                     instead of the generators attached, for trying\n"
            "                     scripts; without --serial, the first of them\n"
            "  --listen HOST:PORT where serve listens (default 127.0.0.1:5025)\n"
+           "  --http HOST:PORT   where serve's page is (default 127.0.0.1:8080)\n"
+           "  --no-http          serve without the page\n"
+           "  --http-password-file FILE\n"
+           "                     the password for changes from the page on other than\n"
+           "                     loopback\n"
            "  --help             this help; after a command, the command's\n"
            "  --version          the program's version\n"
            "\n"

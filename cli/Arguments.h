@@ -20,6 +20,9 @@ struct Invocation {
     std::vector<std::string> operands;  // set's NAME=VALUE..., apply's FILE
     bool simulate = false;              // --simulate: the demo's bench, not the HID devices
     std::optional<std::string> listen;  // --listen HOST:PORT: serve
+    std::optional<std::string> http;    // --http HOST:PORT: serve's page
+    bool noHttp = false;                // --no-http: serve without the page
+    std::optional<std::string> httpPasswordFile;  // --http-password-file FILE
 };
 
 // Reads the arguments after the program name. Options may stand before or

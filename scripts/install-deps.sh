@@ -16,6 +16,10 @@ build=(
   # the command line's JSON and the SCPI server's network loop (both
   # header-only)
   nlohmann-json3-dev libasio-dev
+  # serve's web page: Boost.Beast's HTTP parser and serializer, header-only
+  # (Debian's cpp-httplib is a shared library built with OpenSSL, which the
+  # static Windows build cannot use)
+  libboost-dev
   # the Qt window and its demo: Qt 6 Widgets, the stand-in font for the
   # window's two faces
   qt6-base-dev libgl-dev fonts-liberation
@@ -36,6 +40,8 @@ tests=(
   # the SCPI server's tests: the real clients that drive it (PyVISA over
   # pyvisa-py, pymeasure)
   python3-pyvisa python3-pyvisa-py python3-pymeasure
+  # serve's web page in a real browser: headless Chromium driven by Selenium
+  chromium chromium-driver python3-selenium
 )
 
 case "${1:-all}" in
