@@ -126,6 +126,7 @@ std::string pageHtml(const Snapshot& snapshot, const ServedAt& served,
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
         "<title>" + title + "</title>\n<link rel=\"stylesheet\" href=\"/page.css\">\n"
+        "<link rel=\"icon\" type=\"image/svg+xml\" href=\"/icon.svg\">\n"
         "<script src=\"/page.js\" defer></script>\n</head>\n<body>\n<main>\n"
         "<h1>" + title + "</h1>\n"
         "<p id=\"status\" role=\"status\">" + escapeMarkup(status) + "</p>\n" +

@@ -19,5 +19,6 @@ std::string pageHtml(const Snapshot& snapshot, const ServedAt& served,
 
 std::string_view pageStyle();
 std::string_view pageScript();
+std::string_view pageIcon();  // SVG
 
 }  // namespace tpg::web

@@ -293,6 +293,8 @@ Response WebServer::answer(const Request& request, bool loopback) {
         out = {200, "text/css; charset=utf-8", std::string(pageStyle()), {}};
     } else if (path == "/page.js") {
         out = {200, "text/javascript; charset=utf-8", std::string(pageScript()), {}};
+    } else if (path == "/icon.svg") {
+        out = {200, "image/svg+xml", std::string(pageIcon()), {}};
     } else if (path == "/state") {
         out = {200, "application/json", stateJson(snapshot(), readOnly, signIn), {}};
     } else if (path == "/lxi/identification") {

@@ -13,10 +13,15 @@
   const typing = new Set();
   let last = null;
 
+  const fading = {};
   function say(control, text, sent) {
     const place = byId(control + '-message');
     place.textContent = text;
     place.classList.toggle('sent', !!sent);
+    clearTimeout(fading[control]);
+    if (sent) {
+      fading[control] = setTimeout(() => say(control, ''), 1500);
+    }
   }
 
   function show(state) {
@@ -33,8 +38,10 @@
       byId(id).disabled = disabled || (id === 'ext_sync_freq' && !state.syncEntry);
     }
     for (const id of boxes) {
-      if (!typing.has(id)) {
-        byId(id).value = state.present ? state.controls[id] : '';
+      const value = state.present ? state.controls[id] : '';
+      if (!typing.has(id) && byId(id).value !== value) {
+        byId(id).value = value;
+        say(id, '');  // a message about what the box held no longer applies
       }
     }
     for (const id of lists) {
