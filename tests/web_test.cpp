@@ -180,6 +180,7 @@ TEST(WebHttpCodec, RequestsSplitAnywherePipelinedAndBounded) {
         {"GET / HTTP/1.1\r\nHost: a\r\nX: " + std::string(9000, 'x') + "\r\n\r\n", 431},
         {"POST / HTTP/1.1\r\nHost: a\r\nContent-Length: 5000\r\n\r\n", 413},
         {"HELLO\r\n\r\n", 400},
+        {"POST / HTTP/1.1\r\nHost: a\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n{4\r\n\r\n", 411},
     };
     for (const auto& b : bad) {
         RequestReader reader;

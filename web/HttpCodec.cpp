@@ -12,9 +12,12 @@ struct RequestReader::Parser {
     explicit Parser(const ReaderLimits& limits) {
         parser.header_limit(static_cast<std::uint32_t>(limits.headerBytes));
         parser.body_limit(limits.bodyBytes);
-        parser.eager(true);
+        // The header first, on its own: its body is read only once the
+        // header is judged.
+        parser.eager(false);
     }
     http::request_parser<http::string_body> parser;
+    bool headerJudged = false;
 };
 
 RequestReader::RequestReader(ReaderLimits limits)
@@ -55,6 +58,18 @@ RequestReader::Progress RequestReader::parse() {
             if (used == 0) {
                 return Progress::NeedMore;
             }
+            continue;
+        }
+        if (!failure && parser.is_header_done() && !parser_->headerJudged) {
+            parser_->headerJudged = true;
+            // The page sends its changes with a Content-Length; a chunked
+            // body is nothing it sends, and is refused before it is read.
+            if (parser.chunked()) {
+                error_ = "a chunked body is not taken; send a Content-Length";
+                badStatus_ = 411;
+                return Progress::Bad;
+            }
+            parser.eager(true);
             continue;
         }
         if (failure) {

@@ -51,12 +51,13 @@ class RequestReader {
     // Hands in bytes received (empty to go on with bytes already held, after
     // take). Ready: a whole request is held; Bad: the bytes are not HTTP, a
     // limit was passed, or a header that must be single (Host, Origin,
-    // Authorization, Content-Type) came twice; the reason is in error().
+    // Authorization, Content-Type) came twice, or the body is chunked; the
+    // reason is in error().
     Progress feed(std::string_view bytes);
     // After Ready: the request; the reader then parses what followed it.
     Request take();
     const std::string& error() const { return error_; }
-    // The status a Bad request is answered with (400, 413 or 431).
+    // The status a Bad request is answered with (400, 411, 413 or 431).
     int badStatus() const { return badStatus_; }
 
   private:

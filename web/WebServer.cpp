@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <ostream>
 
 #include <nlohmann/json.hpp>
