@@ -4,8 +4,11 @@ would drive it, against `serve --simulate --http 127.0.0.1:0`; the settings
 are read back through the SCPI socket.
 
     page_checks.py CLI PAGE_BENCH OUTDIR
+    page_checks.py --no-browser -- CLI [ARGS...]
 
-PAGE_BENCH is serve over a bench whose generators this script unplugs and
+The second form checks the page over plain HTTP, without a browser: for the
+.exe under Wine (CLI is then e.g. wine trelvix-pulse-cli.exe). PAGE_BENCH is
+serve over a bench whose generators this script unplugs and
 plugs in again (tests/web/page_bench_main.cpp). Screenshots of the page at
 1280 and 400 pixels wide are written to OUTDIR.
 """
@@ -261,7 +264,47 @@ def check_unplug(driver, bench):
         server.wait(10)
 
 
+def check_http(cli):
+    """The page, a change, a bad value and refused requests over plain HTTP."""
+    server, scpi_port, _, http_port = start(
+        cli + ["serve", "--simulate", "--listen", "127.0.0.1:0", "--http", "127.0.0.1:0"])
+    try:
+        scpi = Scpi(scpi_port)
+        idn = scpi.ask("*IDN?").split(",")
+        answer, page = request(http_port, "GET", "/")
+        for caption in ["Pulse frequency, Hz", "Amplitude into 50R load, mV",
+                        "Trigger/sync function", "Set input frequency, Hz", "Polarity",
+                        "Restore default settings", idn[2]]:
+            if answer.status != 200 or caption not in page:
+                fail(f"the page lacks {caption!r}")
+        if request(http_port, "GET", "/page.js")[0].status != 200:
+            fail("no script")
+        json = {"Content-Type": "application/json"}
+        for body, headers, status in [
+            ('{"control":"Foutput","text":"12.5e6"}', json, 200),
+            ('{"control":"Foutput","text":"12,5"}', json, 422),
+            ('{"control":"Foutput","text":"5e6"}', {**json, "Origin": "http://evil.example"}, 403),
+            ('{"control":"Foutput","text":"5e6"}', {**json, "Host": f"evil.example:{http_port}"}, 403),
+        ]:
+            answer, _ = request(http_port, "POST", "/settings", body, headers)
+            if answer.status != status:
+                fail(f"{body} {headers}: {answer.status}")
+        if scpi.ask("FREQ?") != "12500000":
+            fail("the page's change is not the generator's")
+        answer, data = request(http_port, "GET", "/lxi/identification")
+        root = ET.fromstring(data)
+        if [root.find(LXI + tag).text for tag in LXI_ORDER[:4]] != idn:
+            fail("the identification is not *IDN?")
+    finally:
+        server.terminate()
+        server.wait(20)
+
+
 def main():
+    if sys.argv[1] == "--no-browser":
+        check_http(sys.argv[3:])
+        print("page checks over HTTP passed")
+        return
     cli, bench, outdir = [sys.argv[1]], sys.argv[2], pathlib.Path(sys.argv[3])
     with tempfile.TemporaryDirectory() as profile:
         driver = browser(profile)
