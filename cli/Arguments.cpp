@@ -46,7 +46,9 @@ bool checkCommand(const Invocation& in, std::string& error) {
         return false;
     }
     if ((in.http || in.noHttp || in.httpPasswordFile) && in.command != Command::Serve) {
-        error = std::string(in.http ? "--http" : in.noHttp ? "--no-http" : "--http-password-file") +
+        error = std::string(in.http     ? "--http"
+                            : in.noHttp ? "--no-http"
+                                        : "--http-password-file") +
                 " is for serve, not " + name;
         return false;
     }

@@ -83,12 +83,13 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
                << failure.code().message() << "\n";
         return kPlatformFailed;
     }
-    auto page = web::startPage(
-        context,
-        {in.http, in.noHttp, in.httpPasswordFile,
-         {web::socketResource(web::resourceHost(lines->localEndpoint()),
-                              lines->localEndpoint().port())}},
-        generator, lock, io.err);
+    auto page = web::startPage(context,
+                               {in.http,
+                                in.noHttp,
+                                in.httpPasswordFile,
+                                {web::socketResource(web::resourceHost(lines->localEndpoint()),
+                                                     lines->localEndpoint().port())}},
+                               generator, lock, io.err);
     if (page.status != 0) {
         return page.status == 1 ? kBadUsage : kPlatformFailed;
     }

@@ -28,11 +28,11 @@ TEST(WebAccess, HostMustNameThisServer) {
         {"LOCALHOST:8080", true, true},
         {"bench-pc.:8080", true, true},
         {"bench-pc.local:8080", true, false},
-        {"127.0.0.1", false, false},          // port 80
+        {"127.0.0.1", false, false},  // port 80
         {"127.0.0.1:8081", false, false},
         {"127.0.0.1:", false, false},
         {"127.0.0.1:80:8080", false, false},
-        {"192.168.1.5:8080", false, true},    // an address literal cannot be rebound
+        {"192.168.1.5:8080", false, true},  // an address literal cannot be rebound
         {"[::1]:8080", false, true},
         {"[::1:8080", false, false},
         {"::1:8080", false, false},
@@ -83,7 +83,7 @@ TEST(WebAccess, ChangesOnlyFromThePageWithJsonAndThePassword) {
         {request("", json, "", ""), guarded, 401},
         {request("", json, good, ""), guarded, 0},
         {request("", json, "basic   dXNlcjpzM2NyZXQ=", ""), guarded, 0},
-        {request("", json, "Basic dXNlcjpzM2NyZXQ", ""), guarded, 401},  // not padded
+        {request("", json, "Basic dXNlcjpzM2NyZXQ", ""), guarded, 401},   // not padded
         {request("", json, "Basic dXNlcjpzM2NyZXR4", ""), guarded, 401},  // s3cretx
         {request("", json, "Basic czNjcmV0", ""), guarded, 401},          // no colon
         {request("", json, "Bearer s3cret", ""), guarded, 401},
@@ -107,20 +107,41 @@ TEST(WebSettingRequest, TheWindowsRulesAndMessages) {
         const char* boxText;
     };
     const Case cases[] = {
-        {R"({"control":"Foutput","text":"12.5e6"})", V::Send, {{P::SetPulseFrequency, 12500000}},
-         "", "12500000"},
-        {R"({"control":"Foutput","text":" 1000000.5 "})", V::Send,
-         {{P::SetPulseFrequency, 1000001}}, "", "1000001"},
-        {R"({"control":"Foutput","text":"12,5"})", V::Message, {}, "Enter pulse frequency in Hz",
+        {R"({"control":"Foutput","text":"12.5e6"})",
+         V::Send,
+         {{P::SetPulseFrequency, 12500000}},
+         "",
+         "12500000"},
+        {R"({"control":"Foutput","text":" 1000000.5 "})",
+         V::Send,
+         {{P::SetPulseFrequency, 1000001}},
+         "",
+         "1000001"},
+        {R"({"control":"Foutput","text":"12,5"})",
+         V::Message,
+         {},
+         "Enter pulse frequency in Hz",
          ""},
-        {R"({"control":"Foutput","text":"1"})", V::Message, {},
-         "Pulse frequency is between 25kHz and 350MHz", "25000"},
-        {R"({"control":"Foutput","text":"4e8"})", V::Message, {},
-         "Pulse frequency is between 25kHz and 350MHz", "350000000"},
-        {R"({"control":"ext_sync_freq","text":"2000000.5"})", V::Send,
-         {{P::SetSyncFrequency, 2000000}}, "", ""},  // halves to even; the box keeps the text
-        {R"({"control":"ext_sync_freq","text":"inf"})", V::Message, {},
-         "Enter external sync frequency in Hz", ""},
+        {R"({"control":"Foutput","text":"1"})",
+         V::Message,
+         {},
+         "Pulse frequency is between 25kHz and 350MHz",
+         "25000"},
+        {R"({"control":"Foutput","text":"4e8"})",
+         V::Message,
+         {},
+         "Pulse frequency is between 25kHz and 350MHz",
+         "350000000"},
+        {R"({"control":"ext_sync_freq","text":"2000000.5"})",
+         V::Send,
+         {{P::SetSyncFrequency, 2000000}},
+         "",
+         ""},  // halves to even; the box keeps the text
+        {R"({"control":"ext_sync_freq","text":"inf"})",
+         V::Message,
+         {},
+         "Enter external sync frequency in Hz",
+         ""},
         {R"({"control":"Vout","index":339})", V::Send, {{P::SetAmplitude, 339}}, "", ""},
         {R"({"control":"Vout","index":511})", V::Malformed, {}, "the list has no entry 511", ""},
         {R"({"control":"Vout","index":1.5})", V::Malformed, {}, nullptr, ""},
@@ -229,8 +250,8 @@ TEST(WebServer, AChangeWhileAnotherClientHoldsTheLockIsRefused) {
         const std::string request = "POST /settings HTTP/1.1\r\nHost: 127.0.0.1:" +
                                     std::to_string(server.localEndpoint().port()) +
                                     "\r\nContent-Type: application/json\r\nConnection: close\r\n"
-                                    "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
-                                    body;
+                                    "Content-Length: " +
+                                    std::to_string(body.size()) + "\r\n\r\n" + body;
         asio::write(client, asio::buffer(request));
         std::string answer;
         std::error_code end;
@@ -240,13 +261,15 @@ TEST(WebServer, AChangeWhileAnotherClientHoldsTheLockIsRefused) {
     const std::string refused = post();
     EXPECT_NE(refused.find("HTTP/1.1 409"), std::string::npos) << refused;
     EXPECT_NE(refused.find("VXI-11 link 1"), std::string::npos) << refused;
-    onLoop([&] { EXPECT_TRUE(generator.sent.empty()); lock.release(other); });
+    onLoop([&] {
+        EXPECT_TRUE(generator.sent.empty());
+        lock.release(other);
+    });
     const std::string sent = post();
     EXPECT_NE(sent.find("HTTP/1.1 200"), std::string::npos) << sent;
     onLoop([&] {
-        EXPECT_EQ(generator.sent,
-                  (std::vector<settings::SettingReport>{{protocol::ReportCommand::SetPulseFrequency,
-                                                         2000000}}));
+        EXPECT_EQ(generator.sent, (std::vector<settings::SettingReport>{
+                                      {protocol::ReportCommand::SetPulseFrequency, 2000000}}));
         server.close();
     });
 }

@@ -142,7 +142,8 @@ bool samePassword(std::string_view given, std::string_view expected) {
 
 std::optional<Refusal> refuseChange(const Request& request, const ChangeRule& rule) {
     if (!originAllowed(request.origin, request.host)) {
-        return Refusal{403, "changes are taken only from this page (Origin " + request.origin + ")"};
+        return Refusal{403,
+                       "changes are taken only from this page (Origin " + request.origin + ")"};
     }
     if (request.fetchSite == "cross-site" || request.fetchSite == "same-site") {
         return Refusal{403, "changes are taken only from this page"};

@@ -31,7 +31,8 @@ RequestReader::Progress RequestReader::feed(std::string_view bytes) {
     }
     // What is held never exceeds one request's limits and a read's worth:
     // the parser takes every whole header and body part it is shown.
-    if (held_.size() + bytes.size() > limits_.headerBytes + limits_.bodyBytes + 64 * 1024) {
+    if (held_.size() + bytes.size() >
+        limits_.headerBytes + limits_.bodyBytes + std::size_t{64} * 1024) {
         error_ = "the request is too large";
         badStatus_ = 413;
         return Progress::Bad;
@@ -47,7 +48,8 @@ RequestReader::Progress RequestReader::parse() {
             return Progress::NeedMore;
         }
         boost::beast::error_code failure;
-        const std::size_t used = parser.put(boost::asio::buffer(held_.data(), held_.size()), failure);
+        const std::size_t used =
+            parser.put(boost::asio::buffer(held_.data(), held_.size()), failure);
         held_.erase(0, used);
         if (failure == http::error::need_more) {
             if (used == 0 && held_.size() > limits_.headerBytes && !parser.is_header_done()) {

@@ -59,13 +59,14 @@ std::string control(ControlId id, const Snapshot& snapshot, bool disabled) {
             value = settings::decimalText(id == ControlId::Foutput ? shown.pulseFrequency.value
                                                                    : shown.syncFrequency.value);
         }
-        input = "<input type=\"text\" inputmode=\"decimal\" autocomplete=\"off\" spellcheck=\"false\"" +
-                common + " value=\"" + value + "\">";
+        input =
+            "<input type=\"text\" inputmode=\"decimal\" autocomplete=\"off\" spellcheck=\"false\"" +
+            common + " value=\"" + value + "\">";
     } else {
-        const int selected = !snapshot.present             ? -1
-                             : id == ControlId::Vout       ? shown.amplitudeIndex.value
-                             : id == ControlId::polarity   ? shown.polarityIndex.value
-                                                           : shown.triggerSyncFunction.value;
+        const int selected = !snapshot.present           ? -1
+                             : id == ControlId::Vout     ? shown.amplitudeIndex.value
+                             : id == ControlId::polarity ? shown.polarityIndex.value
+                                                         : shown.triggerSyncFunction.value;
         input = "<select" + common + ">";
         if (id == ControlId::Vout) {
             for (int i = 0; i < protocol::kAmplitudeSteps; ++i) {
@@ -98,8 +99,8 @@ std::string frame(ControlId frameId, ui::Container container, const Snapshot& sn
     }
     std::sort(rows.begin(), rows.end(),
               [](const ui::ControlRow* a, const ui::ControlRow* b) { return a->top < b->top; });
-    std::string out = "<fieldset id=\"" + name(frameId) + "\"><legend>" + caption(frameId) +
-                      "</legend>\n";
+    std::string out =
+        "<fieldset id=\"" + name(frameId) + "\"><legend>" + caption(frameId) + "</legend>\n";
     for (const auto* r : rows) {
         const bool syncBox = r->id == ControlId::ext_sync_freq &&
                              snapshot.shown.triggerSyncFunction.value != settings::kSyncInput;
@@ -125,12 +126,16 @@ std::string pageHtml(const Snapshot& snapshot, const ServedAt& served,
     std::string out =
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-        "<title>" + title + "</title>\n<link rel=\"stylesheet\" href=\"/page.css\">\n"
+        "<title>" +
+        title +
+        "</title>\n<link rel=\"stylesheet\" href=\"/page.css\">\n"
         "<link rel=\"icon\" type=\"image/svg+xml\" href=\"/icon.svg\">\n"
         "<script src=\"/page.js\" defer></script>\n</head>\n<body>\n<main>\n"
-        "<h1>" + title + "</h1>\n"
-        "<p id=\"status\" role=\"status\">" + escapeMarkup(status) + "</p>\n" +
-        "<p id=\"sign-in\"" + (signIn ? "" : " hidden") +
+        "<h1>" +
+        title +
+        "</h1>\n"
+        "<p id=\"status\" role=\"status\">" +
+        escapeMarkup(status) + "</p>\n" + "<p id=\"sign-in\"" + (signIn ? "" : " hidden") +
         "><a href=\"/sign-in\">Sign in to change settings</a></p>\n";
     // The device details: each of the window's captions with its value.
     out += "<fieldset id=\"Frame1\"><legend>" + caption(ControlId::Frame1) + "</legend><dl>\n";
@@ -150,8 +155,9 @@ std::string pageHtml(const Snapshot& snapshot, const ServedAt& served,
     out += frame(ControlId::Frame3, ui::Container::Frame3, snapshot, disabled);
     out += frame(ControlId::trig_frame, ui::Container::trig_frame, snapshot, disabled);
     out += "<div class=\"row\"><button type=\"button\" id=\"Factory\" tabindex=\"" +
-           std::to_string(tabIndex(ControlId::Factory)) + "\" aria-describedby=\"Factory-message\"" +
-           (disabled ? " disabled" : "") + ">" + caption(ControlId::Factory) +
+           std::to_string(tabIndex(ControlId::Factory)) +
+           "\" aria-describedby=\"Factory-message\"" + (disabled ? " disabled" : "") + ">" +
+           caption(ControlId::Factory) +
            "</button><span class=\"message\" id=\"Factory-message\" "
            "aria-live=\"assertive\"></span></div>\n";
     out += "<section id=\"instrument\"><h2>Instrument</h2><dl>\n<dt>Host name</dt><dd>" +
@@ -160,8 +166,9 @@ std::string pageHtml(const Snapshot& snapshot, const ServedAt& served,
     for (const auto& resource : served.resources) {
         out += "<dd><code>" + escapeMarkup(resource) + "</code></dd>";
     }
-    out += "\n<dt>Identification</dt><dd><a href=\"/lxi/identification\">"
-           "LXI identification document</a></dd>\n</dl></section>\n</main>\n</body>\n</html>\n";
+    out +=
+        "\n<dt>Identification</dt><dd><a href=\"/lxi/identification\">"
+        "LXI identification document</a></dd>\n</dl></section>\n</main>\n</body>\n</html>\n";
     return out;
 }
 

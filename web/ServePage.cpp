@@ -39,8 +39,8 @@ std::string resourceHost(const asio::ip::tcp::endpoint& endpoint) {
     return address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
 }
 
-StartedPage startPage(asio::io_context& io, const PageOptions& options,
-                      scpi::Generator& generator, lock::GeneratorLock& lock, std::ostream& err) {
+StartedPage startPage(asio::io_context& io, const PageOptions& options, scpi::Generator& generator,
+                      lock::GeneratorLock& lock, std::ostream& err) {
     StartedPage out;
     if (options.off) {
         return out;

@@ -34,8 +34,8 @@ struct StartedPage {
 // Starts the page. A failure is told on err with the program's prefix. When
 // the default address is taken the page is left out with a warning, so that
 // a second serve on the machine still serves SCPI.
-StartedPage startPage(asio::io_context& io, const PageOptions& options,
-                      scpi::Generator& generator, lock::GeneratorLock& lock, std::ostream& err);
+StartedPage startPage(asio::io_context& io, const PageOptions& options, scpi::Generator& generator,
+                      lock::GeneratorLock& lock, std::ostream& err);
 
 // The host part of a resource string for an endpoint: its address, or the
 // machine's name when it listens on every address.

@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "settings/NumberText.h"
 #include "settings/Defaults.h"
+#include "settings/NumberText.h"
 
 namespace tpg::web {
 
@@ -47,11 +47,21 @@ std::string escapeMarkup(const std::string& text) {
     out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
             default:
                 // Control characters are not allowed in XML 1.0.
                 if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {

@@ -24,9 +24,9 @@ struct Snapshot {
 // Where and how the generator is served, for the page and the
 // identification document.
 struct ServedAt {
-    std::string hostName;   // the machine's name
-    std::string address;    // the address the page is served on, e.g. "127.0.0.1"
-    std::string pageUrl;    // "http://127.0.0.1:8080/"
+    std::string hostName;                // the machine's name
+    std::string address;                 // the address the page is served on, e.g. "127.0.0.1"
+    std::string pageUrl;                 // "http://127.0.0.1:8080/"
     std::vector<std::string> resources;  // VISA resource strings
 };
 

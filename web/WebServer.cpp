@@ -30,8 +30,10 @@ Response text(int status, std::string body) {
 }
 
 Response json(int status, const nlohmann::json& body) {
-    return {status, "application/json",
-            body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), {}};
+    return {status,
+            "application/json",
+            body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+            {}};
 }
 
 std::string hostText(const asio::ip::address& address) {
@@ -80,14 +82,14 @@ class WebServer::Connection : public std::enable_shared_from_this<Connection> {
     }
 
     void read() {
-        socket_.async_read_some(asio::buffer(buffer_),
-                                [self = shared_from_this()](std::error_code failure, std::size_t n) {
-                                    if (failure) {
-                                        self->finish();
-                                        return;
-                                    }
-                                    self->received({self->buffer_.data(), n});
-                                });
+        socket_.async_read_some(asio::buffer(buffer_), [self = shared_from_this()](
+                                                           std::error_code failure, std::size_t n) {
+            if (failure) {
+                self->finish();
+                return;
+            }
+            self->received({self->buffer_.data(), n});
+        });
     }
 
     void received(std::string_view bytes) {
@@ -118,19 +120,19 @@ class WebServer::Connection : public std::enable_shared_from_this<Connection> {
         response.headers.emplace_back("Cache-Control", "no-store");
         const bool keepAlive = response.keepAlive;
         output_ = writeResponse(response);
-        asio::async_write(socket_, asio::buffer(output_),
-                          [self = shared_from_this(), keepAlive](std::error_code failure,
-                                                                 std::size_t) {
-                              if (failure || !keepAlive) {
-                                  self->finish();
-                                  return;
-                              }
-                              self->deadline_.cancel();
-                              self->arm();
-                              // A request sent right behind the last one is
-                              // already held.
-                              self->received({});
-                          });
+        asio::async_write(
+            socket_, asio::buffer(output_),
+            [self = shared_from_this(), keepAlive](std::error_code failure, std::size_t) {
+                if (failure || !keepAlive) {
+                    self->finish();
+                    return;
+                }
+                self->deadline_.cancel();
+                self->arm();
+                // A request sent right behind the last one is
+                // already held.
+                self->received({});
+            });
     }
 
     void finish() {
@@ -182,8 +184,12 @@ WebServer::WebServer(asio::io_context& io, WebOptions options, scpi::Generator& 
 }
 
 WebServer::~WebServer() {
-    close();
-    lock_.leave(client_);
+    try {
+        close();
+        // The page's client is gone: the lock's listeners are told.
+        lock_.leave(client_);
+    } catch (...) {  // NOLINT(bugprone-empty-catch): nothing to do when stopping
+    }
 }
 
 tcp::endpoint WebServer::localEndpoint() const {
@@ -271,8 +277,8 @@ Response WebServer::answer(const Request& request, bool loopback) {
     const ChangeRule rule{loopback, options_.password};
     const auto readOnly = readOnlyReason(rule);
     const auto given = basicPassword(request.authorization);
-    const bool signIn = !loopback && options_.password &&
-                        !(given && samePassword(*given, *options_.password));
+    const bool signIn =
+        !loopback && options_.password && !(given && samePassword(*given, *options_.password));
     const std::string path = request.target.substr(0, request.target.find('?'));
     const bool get = request.method == "GET" || request.method == "HEAD";
     const auto only = [&](const char* allowed) {
@@ -288,8 +294,8 @@ Response WebServer::answer(const Request& request, bool loopback) {
         return only("GET, HEAD");
     }
     if (path == "/") {
-        out = {200, "text/html; charset=utf-8",
-               pageHtml(snapshot(), served_, readOnly, signIn), {}};
+        out = {
+            200, "text/html; charset=utf-8", pageHtml(snapshot(), served_, readOnly, signIn), {}};
     } else if (path == "/page.css") {
         out = {200, "text/css; charset=utf-8", std::string(pageStyle()), {}};
     } else if (path == "/page.js") {
@@ -300,9 +306,9 @@ Response WebServer::answer(const Request& request, bool loopback) {
         out = {200, "application/json", stateJson(snapshot(), readOnly, signIn), {}};
     } else if (path == "/lxi/identification") {
         const Snapshot& now = snapshot();
-        out = now.present ? Response{200, "text/xml; charset=utf-8",
-                                     identificationXml(now, served_), {}}
-                          : text(503, now.absence);
+        out = now.present
+                  ? Response{200, "text/xml; charset=utf-8", identificationXml(now, served_), {}}
+                  : text(503, now.absence);
     } else if (path == "/sign-in") {
         if (signIn) {
             out = text(401, "changing settings needs the password");
