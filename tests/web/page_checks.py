@@ -5,8 +5,12 @@ are read back through the SCPI socket.
 
     page_checks.py CLI PAGE_BENCH OUTDIR
     page_checks.py --no-browser -- CLI [ARGS...]
+    unshare -n page_checks.py --password -- CLI [ARGS...]
 
-The second form checks the page over plain HTTP, without a browser: for the
+The third form, in a network namespace of its own, serves the page on an
+address that is not loopback (10.9.0.1 on the namespace's lo): read-only
+without --http-password-file, changes only with the password with one. The
+second form checks the page over plain HTTP, without a browser: for the
 .exe under Wine (CLI is then e.g. wine trelvix-pulse-cli.exe). PAGE_BENCH is
 serve over a bench whose generators this script unplugs and
 plugs in again (tests/web/page_bench_main.cpp). Screenshots of the page at
@@ -300,7 +304,72 @@ def check_http(cli):
         server.wait(20)
 
 
+def check_password(cli):
+    """On an address other than loopback: read-only, or the password."""
+    import base64
+    import json as jsonlib
+    # Only in a namespace of this test's own (unshare -n): nothing but lo.
+    if sorted(p.name for p in pathlib.Path("/sys/class/net").iterdir()) != ["lo"]:
+        fail("--password runs only in a network namespace of its own (unshare -n)")
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    subprocess.run(["ip", "addr", "add", "10.9.0.1/32", "dev", "lo"], check=True)
+    with tempfile.NamedTemporaryFile("w", suffix=".txt") as file:
+        file.write("s3cret phrase\n")
+        file.flush()
+        for password in [None, file.name]:
+            command = cli + ["serve", "--simulate", "--listen", "127.0.0.1:0",
+                             "--http", "10.9.0.1:0"]
+            if password:
+                command += ["--http-password-file", password]
+            server = subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
+            try:
+                lines = [server.stdout.readline(), server.stdout.readline()]
+                page = re.fullmatch(r"page at http://10\.9\.0\.1:(\d+)/\n", lines[1])
+                if not page:
+                    fail(f"the server said {lines!r}")
+                scpi_port = int(lines[0].rsplit(":", 1)[1])
+                port = int(page.group(1))
+                scpi = Scpi(scpi_port)
+
+                def post(authorization=None):
+                    connection = http.client.HTTPConnection("10.9.0.1", port, timeout=5)
+                    headers = {"Content-Type": "application/json"}
+                    if authorization:
+                        headers["Authorization"] = "Basic " + base64.b64encode(
+                            authorization.encode()).decode()
+                    connection.request("POST", "/settings",
+                                       '{"control":"Foutput","text":"7e6"}', headers)
+                    answer = connection.getresponse()
+                    answer.read()
+                    return answer
+
+                connection = http.client.HTTPConnection("10.9.0.1", port, timeout=5)
+                connection.request("GET", "/state")
+                state = jsonlib.loads(connection.getresponse().read())
+                if password is None:
+                    if post().status != 403 or post("u:s3cret phrase").status != 403 \
+                            or "read-only" not in state["readOnly"]:
+                        fail("without a password the page is not read-only")
+                else:
+                    answer = post()
+                    if answer.status != 401 or "Basic" not in answer.getheader("WWW-Authenticate"):
+                        fail(f"no password: {answer.status}")
+                    if post("u:wrong").status != 401 or not state["signIn"] or state["readOnly"]:
+                        fail("a wrong password is taken")
+                    if scpi.ask("FREQ?") == "7000000":
+                        fail("a refused change reached the generator")
+                    if post("anyone:s3cret phrase").status != 200 or scpi.ask("FREQ?") != "7000000":
+                        fail("the password does not let the change through")
+            finally:
+                server.terminate()
+                server.wait(10)
+
+
 def main():
+    if sys.argv[1] == "--password":
+        check_password(sys.argv[3:])
+        print("page checks on a non-loopback address passed")
+        return
     if sys.argv[1] == "--no-browser":
         check_http(sys.argv[3:])
         print("page checks over HTTP passed")
