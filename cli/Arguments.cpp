@@ -62,6 +62,17 @@ bool checkCommand(const Invocation& in, std::string& error) {
         error = "--vxi11-port and --no-vxi11 contradict each other";
         return false;
     }
+    if ((in.http || in.noHttp || in.httpPasswordFile) && in.command != Command::Serve) {
+        error = std::string(in.http     ? "--http"
+                            : in.noHttp ? "--no-http"
+                                        : "--http-password-file") +
+                " is for serve, not " + name;
+        return false;
+    }
+    if (in.noHttp && (in.http || in.httpPasswordFile)) {
+        error = "--no-http leaves no page for --http or --http-password-file";
+        return false;
+    }
     switch (in.command) {
         case Command::Set:
             if (in.operands.empty()) {
@@ -132,6 +143,16 @@ bool parseArguments(const std::vector<std::string>& args, Invocation& out, std::
             in.simulate = true;
         } else if (isOption && arg == "--no-mdns") {
             in.mdns = false;
+        } else if (isOption && arg == "--no-http") {
+            in.noHttp = true;
+        } else if (isOption && isValueOption(arg, "--http")) {
+            if (!takeValue(args, i, "--http", "HOST:PORT", in.http, error)) {
+                return false;
+            }
+        } else if (isOption && isValueOption(arg, "--http-password-file")) {
+            if (!takeValue(args, i, "--http-password-file", "FILE", in.httpPasswordFile, error)) {
+                return false;
+            }
         } else if (isOption && isValueOption(arg, "--listen")) {
             if (!takeValue(args, i, "--listen", "HOST:PORT", in.listen, error)) {
                 return false;
@@ -258,6 +279,11 @@ std::string helpText(Command command) {
            "  --no-mdns          serve does not announce itself on the network\n"
            "  --no-vxi11         serve without VXI-11 (the socket only)\n"
            "  --vxi11-port PORT  serve's VXI-11 core channel port (default: any free)\n"
+           "  --http HOST:PORT   where serve's page is (default 127.0.0.1:8080)\n"
+           "  --no-http          serve without the page\n"
+           "  --http-password-file FILE\n"
+           "                     the password for changes from the page on other than\n"
+           "                     loopback\n"
            "  --help             this help; after a command, the command's\n"
            "  --version          the program's version\n"
            "\n"

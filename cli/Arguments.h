@@ -24,6 +24,9 @@ struct Invocation {
     bool mdns = true;                       // serve announces itself; --no-mdns: not
     bool noVxi11 = false;                   // --no-vxi11: serve the socket only
     std::optional<std::string> vxi11Port;   // --vxi11-port PORT: serve's VXI-11 core channel
+    std::optional<std::string> http;        // --http HOST:PORT: serve's page
+    bool noHttp = false;                    // --no-http: serve without the page
+    std::optional<std::string> httpPasswordFile;  // --http-password-file FILE
 };
 
 // Reads the arguments after the program name. Options may stand before or

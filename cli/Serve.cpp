@@ -9,11 +9,14 @@
 #include "cli/ServedGenerator.h"
 #include "cli/SimulatedUnplug.h"
 #include "cli/Vxi11Service.h"
+#include "lock/GeneratorLock.h"
 #include "lock/LockedGenerator.h"
 #include "oncrpc/Portmapper.h"
 #include "scpi/Instrument.h"
 #include "server/ListenAddress.h"
 #include "server/StopSignals.h"
+#include "web/ServePage.h"
+#include "web/WebServer.h"
 
 namespace tpg::cli {
 namespace {
@@ -76,7 +79,9 @@ bool reachableFromOtherMachines(const asio::ip::address& address) {
 std::string serveHelpText() {
     return "Usage: trelvix-pulse-cli [--serial SERIAL] [--simulate] [--listen HOST:PORT]\n"
            "                         [--max-clients N] [--no-mdns]\n"
-           "                         [--no-vxi11 | --vxi11-port PORT] serve\n"
+           "                         [--no-vxi11 | --vxi11-port PORT]\n"
+           "                         [--http HOST:PORT | --no-http]\n"
+           "                         [--http-password-file FILE] serve\n"
            "\n"
            "Holds one generator open and answers SCPI commands over TCP, one line each,\n"
            "as an instrument reached as TCPIP0::HOST::PORT::SOCKET (PyVISA, LabVIEW,\n"
@@ -99,6 +104,16 @@ std::string serveHelpText() {
            "                      portmapper on port 111, which needs root or\n"
            "                      CAP_NET_BIND_SERVICE)\n"
            "  --no-vxi11          the socket only: no VXI-11, nothing on port 111\n"
+           "  --http HOST:PORT    the address of the generator's web page (default\n"
+           "                      127.0.0.1:8080; when that is taken, serve goes on\n"
+           "                      without the page); prints \"page at http://HOST:PORT/\";\n"
+           "                      the LXI identification at /lxi/identification\n"
+           "  --no-http           no web page\n"
+           "  --http-password-file FILE\n"
+           "                      the page's password (the file's first line): on an\n"
+           "                      address other than loopback the page changes settings\n"
+           "                      only with it (HTTP Basic, unencrypted), else it is\n"
+           "                      read-only there\n"
            "\n"
            "VXI-11: the same generator as TCPIP::HOST::INSTR (or HOST::inst0 or\n"
            "HOST::SERIAL), found by lxi discover and VISA's LAN search; each link has\n"
@@ -147,7 +162,7 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
     }
     asio::io_context context;
     server::Turns turns(context);
-    lock::GeneratorLock lock;
+    lock::GeneratorLock lock;  // one lock for the clients of every protocol
     ServedGenerator generator(platform, errors, in.serial, io.err);
     std::optional<server::LineServer> lines;
     try {
@@ -174,6 +189,19 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
             return kPlatformFailed;
         }
     }
+    // The VISA resource strings the generator is served under, for the
+    // page and its LXI identification.
+    const std::string host = web::resourceHost(lines->localEndpoint());
+    std::vector<std::string> resources;
+    if (vxi11 && vxi11->hasPortmapper()) {
+        resources.push_back(web::instrResource(host));
+    }
+    resources.push_back(web::socketResource(host, lines->localEndpoint().port()));
+    auto page = web::startPage(context, {in.http, in.noHttp, in.httpPasswordFile, resources},
+                               generator, lock, io.err);
+    if (page.status != 0) {
+        return page.status == 1 ? kBadUsage : kPlatformFailed;
+    }
     const auto bound = lines->localEndpoint();
     if (reachableFromOtherMachines(bound.address())) {
         io.err << "trelvix-pulse-cli: listening on " << server::endpointText(bound)
@@ -185,6 +213,9 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
     services.scpiRaw = lines->localEndpoint().port();
     if (vxi11 && vxi11->hasPortmapper()) {
         services.vxi11 = oncrpc::kPortmapperPort;
+    }
+    if (page.server) {
+        services.lxi = page.server->localEndpoint().port();
     }
     ServedAnnouncement announcement(in.mdns, services, io.err);
     const auto tick = [&] {
@@ -209,6 +240,9 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
                << (vxi11->hasPortmapper() ? ", portmapper on port 111" : ", no portmapper")
                << std::endl;
     }
+    if (page.server) {
+        io.out << "page at " << page.server->pageUrl() << std::endl;
+    }
 
     std::optional<SimulatedUnplug> unplugs;
     if (simulated != nullptr) {
@@ -225,12 +259,16 @@ int serve(const Invocation& in, hid::HidPlatform& platform, SystemError& errors,
         if (vxi11) {
             vxi11->close();
         }
+        if (page.server) {
+            page.server->close();
+        }
         turns.clear();
         signals->cancel();
     });
     context.run();
     generator.close();
     announcement.follow(generator);  // withdrawn
+    page.server.reset();
     lines.reset();
     vxi11.reset();
     signals->finished();

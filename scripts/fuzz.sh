@@ -13,7 +13,8 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 
 source scripts/apt-install-missing.sh
-apt_install_missing cmake make clang-14 libclang-rt-14-dev nlohmann-json3-dev
+apt_install_missing cmake make clang-14 libclang-rt-14-dev nlohmann-json3-dev libasio-dev \
+  libboost-dev
 
 build=build/fuzz
 cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
@@ -21,7 +22,8 @@ cmake --build "$build" -j "$(nproc)"
 
 # The longest input each target is given: a report descriptor or a uevent
 # file is at most a page, and so is a saved setup or a run of USB/IP
-# messages; a report of 4096 bytes and the choices around it.
+# messages; a report of 4096 bytes and the choices around it; an HTTP
+# request a little past the page's header and body limits.
 declare -A max_len=(
   [report_descriptor]=4096
   [uevent]=4096
@@ -33,9 +35,10 @@ declare -A max_len=(
   [usbip_message]=4096
   [scpi_message]=4096
   [oncrpc_record]=4096
+  [web_request]=16384
 )
 targets=(report_descriptor uevent descriptor_string number_text state_report command_report
-  setup_file usbip_message scpi_message oncrpc_record)
+  setup_file usbip_message scpi_message oncrpc_record web_request)
 
 mkdir -p "$build/findings" "$build/logs"
 failed=()

@@ -19,6 +19,10 @@ build=(
   # serve's announcement on the network (mDNS / DNS-SD) through the Avahi
   # daemon's client library
   libavahi-client-dev
+  # serve's web page: Boost.Beast's HTTP parser and serializer, header-only
+  # (Debian's cpp-httplib is a shared library built with OpenSSL, which the
+  # static Windows build cannot use)
+  libboost-dev
   # the Qt window and its demo: Qt 6 Widgets, the stand-in font for the
   # window's two faces
   qt6-base-dev libgl-dev fonts-liberation
@@ -55,6 +59,8 @@ tests=(
   # the VXI-11 tests: lxi-tools' discovery and queries (ip and pyvisa-py are
   # above)
   lxi-tools
+  # serve's web page in a real browser: headless Chromium driven by Selenium
+  chromium chromium-driver python3-selenium
 )
 
 case "${1:-all}" in

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset debug >/dev/null
-files=$(git ls-files '*.cpp' | grep -E '^(hid|link|protocol|settings|scpi|server|oncrpc|vxi11|rpcnet|lock|dnssd|cli|ui|tango|tests|apps|bench)/' |
+files=$(git ls-files '*.cpp' | grep -E '^(hid|link|protocol|settings|scpi|server|oncrpc|vxi11|rpcnet|lock|dnssd|web|cli|ui|tango|tests|apps|bench)/' |
         grep -v -E '^(hid/win32|ui/win32)/|^dnssd/(WindowsAnnouncer|NullBackend)' || true)
 run-clang-tidy -quiet -p build/debug $files 2>&1 | grep -E "(warning|error):" && exit 1
 # The fuzz targets, as their own clang build compiles them.

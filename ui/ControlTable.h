@@ -82,6 +82,11 @@ struct WindowRow {
 
 extern const WindowRow kWindowRow;
 
+// The entries of the two short lists, by the index the generator takes.
+inline constexpr std::array<std::string_view, 2> kTriggerSyncEntries = {"Trigger output",
+                                                                        "Sync input"};
+inline constexpr std::array<std::string_view, 2> kPolarityEntries = {"Inverted", "Normal"};
+
 inline constexpr int kTwipsPerInch = 1440;
 
 const ControlRow& row(ControlId id);

@@ -4,6 +4,7 @@
 
 #include "settings/NumberText.h"
 #include "settings/Readback.h"
+#include "ui/ControlTable.h"
 #include "ui/MainWindow.h"
 
 namespace tpg::ui {
@@ -59,13 +60,13 @@ void MainWindow::RefreshDeviceState() {
     trig_frame.setEnabled(true);
     Label9.setEnabled(true);
     SetFsync.setEnabled(true);
-    ext_trig_dir.addItem(0, "Trigger output");
-    ext_trig_dir.addItem(1, "Sync input");
+    ext_trig_dir.addItem(0, std::string(kTriggerSyncEntries[0]));
+    ext_trig_dir.addItem(1, std::string(kTriggerSyncEntries[1]));
     ext_trig_dir.setSelectedIndex(0);
     ext_trig_dir.setEnabled(true);
     Vout.setEnabled(true);
-    polarity.addItem(0, "Inverted");
-    polarity.addItem(1, "Normal");
+    polarity.addItem(0, std::string(kPolarityEntries[0]));
+    polarity.addItem(1, std::string(kPolarityEntries[1]));
     polarity.setSelectedIndex(1);
     polarity.setEnabled(true);
     Factory.setEnabled(true);

@@ -154,7 +154,8 @@ def main():
         if short_form(command) not in outs:
             fail(f"serve's command {command} has no protocol")
 
-    server = subprocess.Popen(cli + ["serve", "--simulate", "--listen", "127.0.0.1:0"],
+    server = subprocess.Popen(cli + ["serve", "--simulate", "--no-vxi11", "--no-http", "--listen",
+                                     "127.0.0.1:0"],
                               stdout=subprocess.PIPE, text=True)
     try:
         listening = re.fullmatch(r"listening on 127\.0\.0\.1:(\d+)\n", server.stdout.readline())

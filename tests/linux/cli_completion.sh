@@ -51,6 +51,9 @@ trelvix-pulse-cli set polarity=i| |polarity=inverted
 trelvix-pulse-cli apply s||setup.json
 trelvix-pulse-cli apply ||- other.json setup.json
 trelvix-pulse-cli --listen ||
+trelvix-pulse-cli --h||--help --http --http-password-file
+trelvix-pulse-cli --http 127.0.0.1:0 se||serve set
+trelvix-pulse-cli --http-password-file o||other.json
 EOF_CASES
 
 # Everything the help lists is offered.

@@ -72,7 +72,8 @@ def check(what, got, expected):
 
 
 def start(cli):
-    server = subprocess.Popen(cli + ["serve", "--simulate", "--no-vxi11", "--listen", "127.0.0.1:0"],
+    server = subprocess.Popen(cli + ["serve", "--simulate", "--no-vxi11", "--no-http", "--listen",
+                                     "127.0.0.1:0"],
                               stdout=subprocess.PIPE, text=True)
     line = server.stdout.readline()
     match = re.fullmatch(r"listening on 127\.0\.0\.1:(\d+)\n", line)
