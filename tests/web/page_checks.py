@@ -126,9 +126,11 @@ def message(driver, control):
 
 
 def check_page(driver, cli, outdir):
+    # The demo's generator whose trigger/sync connector is an output, as the
+    # tab order below expects.
     server, scpi_port, url, http_port = start(
-        cli + ["serve", "--simulate", "--no-vxi11", "--listen", "127.0.0.1:0", "--http",
-               "127.0.0.1:0"])
+        cli + ["serve", "--simulate", "--serial", "TPG35-20417", "--no-vxi11", "--listen",
+               "127.0.0.1:0", "--http", "127.0.0.1:0"])
     try:
         scpi = Scpi(scpi_port)
         idn = scpi.ask("*IDN?").split(",")
@@ -324,7 +326,7 @@ def check_password(cli):
         file.write("s3cret phrase\n")
         file.flush()
         for password in [None, file.name]:
-            command = cli + ["serve", "--simulate", "--listen", "127.0.0.1:0",
+            command = cli + ["serve", "--simulate", "--no-vxi11", "--listen", "127.0.0.1:0",
                              "--http", "10.9.0.1:0"]
             if password:
                 command += ["--http-password-file", password]
