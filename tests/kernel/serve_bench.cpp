@@ -25,8 +25,8 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <string>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "Vxi11Client.h"

@@ -259,9 +259,11 @@ def kind_checks(kind, gen, port, guest):
     two_clients(port, guest)
     print(f"serve clients: {kind}: two clients at once")
     if kind == "usb":
+        began = time.monotonic()
         vxi11_checks(port, guest)
         print(f"serve clients: {kind}: VXI-11 (TCPIP::127.0.0.1::INSTR): {len(VXI11_SETTINGS)} "
-              "settings and bad values as sent, a session's lock refusing the others")
+              "settings and bad values as sent, a session's lock refusing the others "
+              f"({time.monotonic() - began:.1f} s)")
     guest.ask("unplug")
     gen.write("FREQ 2e6")
     check(f"{kind} unplugged", (gen.query("SYST:ERR?"), gen.query("*TST?")),
