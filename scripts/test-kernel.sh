@@ -6,10 +6,12 @@
 # driven by usbhid) and runs the tool's window over the hidraw layer, and the
 # command-line checks (tests/kernel/cli_checks.sh) against virtual
 # generators. PyVISA on this machine drives trelvix-pulse-cli serve in the
-# guest (tests/kernel/serve_clients.py and serve_guest.sh) through QEMU's
-# user-mode network, restricted to a port forwarded from the host's
-# loopback, and a second serial port on which the guest plugs and unplugs
-# the generator and reports what it received. The verdict comes back through
+# guest (tests/kernel/serve_clients.py and serve_guest.sh), over its socket
+# and over VXI-11, through QEMU's user-mode network, restricted to ports
+# forwarded from the loopback of a network namespace this test makes (the
+# portmapper's 111 is the test's there, not the machine's), and a second
+# serial port on which the guest plugs and unplugs the generator and reports
+# what it received. The verdict comes back through
 # the isa-debug-exit device and a RESULT line in the serial log; a guest
 # panic, a crash of the scenario, failed clients or a timeout fail the test.
 set -euo pipefail
@@ -18,6 +20,9 @@ started=$(date +%s)
 bash scripts/install-deps.sh
 
 work=build/kernel-guest
+# The guest's VXI-11 core channel (serve --vxi11-port), forwarded as it is:
+# the portmapper hands clients this port for the address they came to.
+vxi11_port=4880
 source scripts/guest-kernel.sh
 fetch_guest_kernel
 
@@ -43,6 +48,7 @@ cp tests/kernel/serve_guest.sh "$root/bin/serve_guest.sh"
 {
   echo '#!/bin/busybox sh'
   echo "modules=\"$modules\""
+  echo "vxi11_port=$vxi11_port"
   cat <<'INIT'
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
@@ -100,7 +106,7 @@ fi
 if sh /bin/cli_checks.sh; then commandline=pass; else commandline=fail; fi
 
 # PyVISA on the host against the SCPI server (tests/kernel/serve_clients.py).
-sh /bin/serve_guest.sh || commandline=fail
+sh /bin/serve_guest.sh $vxi11_port || commandline=fail
 
 # The SCPI server's figures on a USB generator (tests/kernel/serve_bench.cpp).
 /bin/trelvix-pulse-virtual --usb TPG-BENCH-1 > /tmp/virtual-bench.log 2>&1 &
@@ -128,22 +134,34 @@ chmod +x "$root/init"
 log="$work/serial.log"
 control="$work/control.sock"
 rm -f "$log" "$control"
-# A free port of the host's loopback for the guest's server; the guest's
+# The emulator and the clients run in a network namespace of this test's own
+# (unshare -n), on whose loopback QEMU forwards the socket (5025), the
+# portmapper (111, TCP and UDP) and the core channel to the guest: the
+# machine's rpcbind may hold port 111 in its own namespace. The guest's
 # network reaches nothing else (restrict=on).
-port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+boot() {
+  ip link set lo up || return 90
+  local fwd="hostfwd=tcp:127.0.0.1:5025-:5025,hostfwd=tcp:127.0.0.1:111-:111"
+  fwd+=",hostfwd=udp:127.0.0.1:111-:111,hostfwd=tcp:127.0.0.1:$vxi11_port-:$vxi11_port"
+  timeout 300 qemu-system-x86_64 -accel tcg -m 512 -smp 1 -no-reboot \
+    -display none -monitor none -serial "file:$log" \
+    -chardev "socket,id=control,path=$control,server=on,wait=off" -serial chardev:control \
+    -nic "user,model=e1000,restrict=on,$fwd" \
+    -kernel "$kernel_dir/vmlinuz" -initrd "$work/initramfs.gz" \
+    -append "console=ttyS0 panic=-1 oops=panic loglevel=3" \
+    -device isa-debug-exit,iobase=0xf4,iosize=0x04 &
+  local emulator=$!
+  /usr/bin/python3 tests/kernel/serve_clients.py "$control" 5025 > "$work/serve-clients.log" 2>&1
+  echo $? > "$work/clients.status"
+  wait $emulator
+}
+export -f boot
+export work log control kernel_dir vxi11_port
+echo 1 > "$work/clients.status"
 set +e
-timeout 300 qemu-system-x86_64 -accel tcg -m 512 -smp 1 -no-reboot \
-  -display none -monitor none -serial "file:$log" \
-  -chardev "socket,id=control,path=$control,server=on,wait=off" -serial chardev:control \
-  -nic "user,model=e1000,restrict=on,hostfwd=tcp:127.0.0.1:$port-:5025" \
-  -kernel "$kernel_dir/vmlinuz" -initrd "$work/initramfs.gz" \
-  -append "console=ttyS0 panic=-1 oops=panic loglevel=3" \
-  -device isa-debug-exit,iobase=0xf4,iosize=0x04 &
-emulator=$!
-/usr/bin/python3 tests/kernel/serve_clients.py "$control" "$port" > "$work/serve-clients.log" 2>&1
-clients=$?
-wait $emulator
+unshare -n bash -c boot
 status=$?
+clients=$(cat "$work/clients.status")
 set -e
 grep -v '^\s*$' "$log" | sed -n '/guest: kernel/,$p' || true
 cat "$work/serve-clients.log"
@@ -161,6 +179,7 @@ case "$status" in
   35) why="the scenario failed" ;;
   0) why="the guest ended without a verdict (panic?)" ;;
   33) why="the PyVISA clients failed (serve_clients.py, above)" ;;
+  90) why="the loopback of the test's network namespace did not come up" ;;
   *) why="emulator status $status" ;;
 esac
 echo "test-kernel: FAILED ($why) after ${elapsed}s; serial log: $log" >&2

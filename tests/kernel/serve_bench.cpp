@@ -1,9 +1,11 @@
 // What one setting costs on a USB generator, measured in the test guest in
-// one run, three ways: through trelvix-pulse-cli serve (FREQ followed by
-// *OPC?, one round trip over loopback each), trelvix-pulse-cli set as one
-// process per setting, and a loop that holds the hidraw node open and sends
-// the reports (the floor). Checks on the way that the server answered every
-// *OPC?, that the last setting is the generator's, and that serve ends with
+// one run, four ways: through trelvix-pulse-cli serve's socket (FREQ followed
+// by *OPC?, one round trip over loopback each) and over VXI-11 (the same
+// message by device_write, its answer by device_read: two round trips), in
+// alternating rounds on one serve; trelvix-pulse-cli set as one process per
+// setting; and a loop that holds the hidraw node open and sends the reports
+// (the floor). Checks on the way that the server answered every *OPC? on
+// both, that the last setting is the generator's, and that serve ends with
 // status 0 on SIGINT. Prints "guest: bench: ..." lines; exits 1 when a check
 // failed.
 //   tpg_serve_bench SERIAL
@@ -22,9 +24,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Vxi11Client.h"
 #include "protocol/FeatureReports.h"
 
 namespace {
@@ -134,17 +139,29 @@ double processPerSetting(const std::string& serial, int settings) {
     return millisecondsSince(begin) / settings;
 }
 
-double serverPerSetting(const std::string& serial, int settings) {
+// The port after prefix at the start of line, or 0.
+std::uint16_t portAfter(const std::string& line, const std::string& prefix) {
+    check(line.starts_with(prefix), "serve said \"" + line + "\"");
+    return line.starts_with(prefix)
+               ? static_cast<std::uint16_t>(std::atoi(line.c_str() + prefix.size()))
+               : 0;
+}
+
+struct Served {
+    double socket = 0;  // ms per setting
+    double vxi11 = 0;
+};
+
+// One serve, both protocols: rounds of settings through the socket and
+// through VXI-11 in turn, so that a load on the host weighs on both alike.
+Served servedPerSetting(const std::string& serial, int rounds, int perRound) {
     int out = -1;
     const pid_t server = start({"--serial", serial, "--listen", "127.0.0.1:0", "serve"}, &out);
-    const std::string listening = readLine(out);
-    const std::string prefix = "listening on 127.0.0.1:";
-    check(listening.starts_with(prefix), "serve said \"" + listening + "\"");
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port =
-        htons(static_cast<std::uint16_t>(std::atoi(listening.c_str() + prefix.size())));
+    address.sin_port = htons(portAfter(readLine(out), "listening on 127.0.0.1:"));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::uint16_t corePort = portAfter(readLine(out), "VXI-11 core channel on 127.0.0.1:");
     const int client = socket(AF_INET, SOCK_STREAM, 0);
     const int on = 1;
     setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
@@ -169,22 +186,59 @@ double serverPerSetting(const std::string& serial, int settings) {
         received.erase(0, end + 1);
         return answer;
     };
-    check(exchange("*OPC?") == "1", "the first *OPC?");  // the generator is open
-    const auto begin = std::chrono::steady_clock::now();
-    int answered = 0;
-    for (int i = 0; i < settings; ++i) {
-        answered += exchange("FREQ " + std::to_string(frequency(i)) + ";*OPC?") == "1" ? 1 : 0;
+    // A VXI-11 link as a VISA library drives it: device_write of the
+    // message with END, then device_read of its answer (two calls).
+    std::optional<tpg::test::LinkClient> link;
+    const auto linkExchange = [&](const std::string& message) {
+        try {
+            return link->write(message + "\n", false, 0) == 0 ? link->read() : std::string();
+        } catch (const std::exception& failure) {
+            check(false, std::string("VXI-11: ") + failure.what());
+            return std::string();
+        }
+    };
+    try {
+        link.emplace(asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), corePort));
+    } catch (const std::exception& failure) {
+        check(false, std::string("VXI-11 create_link: ") + failure.what());
+        close(client);
+        kill(server, SIGINT);
+        finish(server);
+        close(out);
+        return {};
     }
-    const double ms = millisecondsSince(begin) / settings;
+    check(exchange("*OPC?") == "1", "the first *OPC?");  // the generator is open
+    check(linkExchange("*OPC?") == "1", "the first *OPC? over VXI-11");
+    Served total;
+    int answered = 0;
+    int linkAnswered = 0;
+    int i = 0;
+    for (int round = 0; round < rounds; ++round) {
+        auto begin = std::chrono::steady_clock::now();
+        for (int k = 0; k < perRound; ++k, ++i) {
+            answered += exchange("FREQ " + std::to_string(frequency(i)) + ";*OPC?") == "1" ? 1 : 0;
+        }
+        total.socket += millisecondsSince(begin);
+        begin = std::chrono::steady_clock::now();
+        for (int k = 0; k < perRound; ++k, ++i) {
+            linkAnswered +=
+                linkExchange("FREQ " + std::to_string(frequency(i)) + ";*OPC?") == "1" ? 1 : 0;
+        }
+        total.vxi11 += millisecondsSince(begin);
+    }
+    const int settings = rounds * perRound;
     check(answered == settings, std::to_string(answered) + " of the *OPC? answered");
-    check(
-        exchange("FREQ?;:SYST:ERR?") == std::to_string(frequency(settings - 1)) + ";0,\"No error\"",
-        "the last setting read back");
+    check(linkAnswered == settings,
+          std::to_string(linkAnswered) + " of the *OPC? answered over VXI-11");
+    const std::string last = std::to_string(frequency(i - 1)) + ";0,\"No error\"";
+    check(exchange("FREQ?;:SYST:ERR?") == last, "the last setting read back");
+    check(linkExchange("FREQ?;:SYST:ERR?") == last, "the last setting read back over VXI-11");
+    link.reset();
     close(client);
     kill(server, SIGINT);
     check(finish(server) == 0, "serve's exit status after SIGINT");
     close(out);
-    return ms;
+    return {total.socket / settings, total.vxi11 / settings};
 }
 
 }  // namespace
@@ -198,9 +252,10 @@ int main(int argc, char** argv) {
     const std::string node = nodeOf(serial);
     check(node.starts_with("/dev/hidraw"), "the generator's node: \"" + node + "\"");
     constexpr int kLoopSettings = 500;
+    constexpr int kRounds = 5;  // of 100 settings through each protocol, in turn
     constexpr int kProcesses = 10;
     const double floor = floorPerSetting(node, kLoopSettings);
-    const double served = serverPerSetting(serial, kLoopSettings);
+    const Served served = servedPerSetting(serial, kRounds, kLoopSettings / kRounds);
     const double perProcess = processPerSetting(serial, kProcesses);
     std::printf("guest: bench: one setting on a USB generator (usbhid), this run:\n");
     std::printf("guest: bench:   device held open, reports in a loop (floor): %.3f ms (%d)\n",
@@ -208,10 +263,15 @@ int main(int argc, char** argv) {
     std::printf(
         "guest: bench:   through serve, FREQ + *OPC? round trip: %.3f ms (%d), %.0f "
         "settings/s, %.2f times the floor\n",
-        served, kLoopSettings, 1000.0 / served, served / floor);
+        served.socket, kLoopSettings, 1000.0 / served.socket, served.socket / floor);
+    std::printf(
+        "guest: bench:   through serve over VXI-11, device_write + device_read: %.3f ms (%d), "
+        "%.0f settings/s, %.2f times the floor, %.2f times the socket's\n",
+        served.vxi11, kLoopSettings, 1000.0 / served.vxi11, served.vxi11 / floor,
+        served.vxi11 / served.socket);
     std::printf(
         "guest: bench:   trelvix-pulse-cli set, a process each: %.1f ms (%d), %.0f "
         "times the server's\n",
-        perProcess, kProcesses, perProcess / served);
+        perProcess, kProcesses, perProcess / served.socket);
     return failures == 0 ? 0 : 1;
 }

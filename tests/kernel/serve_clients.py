@@ -1,14 +1,19 @@
 #!/usr/bin/python3
 """Real clients against trelvix-pulse-cli serve in the kernel test's guest
 (scripts/test-kernel.sh). PyVISA on this machine reaches the guest's server
-through QEMU's user-mode network: PORT on the host's loopback is forwarded to
-the guest's 5025. The guest's half (tests/kernel/serve_guest.sh) plugs and
+through QEMU's user-mode network, run in a network namespace of the test's
+own: PORT on its loopback is forwarded to the guest's 5025, and 111 (the
+portmapper) and the core channel's port to the same ports of the guest, so
+that TCPIP::127.0.0.1::INSTR finds VXI-11 there. The guest's half
+(tests/kernel/serve_guest.sh) plugs and
 unplugs one virtual generator, uhid or USB, as this script asks over the
 guest's second serial port (CONTROL, a Unix socket), and hands back the
 reports the generator printed as received. Each kind: every setting and bad
 command of serve_checks.py compared with those bytes, two clients at once,
 the generator unplugged (-241) and the next one served on the same
-connection.
+connection. On the USB generator, VXI-11 too: settings, *RST and bad values
+compared with the reports, and a session's lock refusing another session's
+and a socket client's settings.
 
     serve_clients.py CONTROL PORT
 """
@@ -17,6 +22,9 @@ import pathlib
 import socket
 import sys
 import time
+
+import pyvisa
+from pyvisa import constants, errors
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / "serve"))
 from serve_checks import BAD, NO_ERROR, SETTINGS, check, open_generator, setting_checks  # noqa: E402
@@ -32,6 +40,7 @@ SENT = {
     "sour:freq:cw 25e3": ["00 01 00 A8 61 00 00 00"],
     "FREQ MAX": ["00 01 00 80 93 DC 14 00"],
     "FREQ 1000000.5": ["00 01 00 41 42 0F 00 00"],
+    "SOUR1:FREQ 0.35 GHZ": ["00 01 00 80 93 DC 14 00"],
     "VOLT 1.097": ["00 02 00 53 01 00 00 00"],
     "VOLT 667 MV": ["00 02 00 C8 00 00 00 00"],
     "SOUR:VOLT:LEV:IMM:AMPL MIN": ["00 02 00 00 00 00 00 00"],
@@ -170,6 +179,74 @@ def two_clients(port, guest):
     gen_b.close()
 
 
+# VXI-11 on the USB generator: a command of SENT (or one that sends
+# nothing), the query that reads it back and its answer.
+VXI11_SETTINGS = [
+    ("*RST", "FREQ?;:VOLT:IND?", "10000000;339"),
+    ("FREQ 12.5 MHZ", "FREQ?", "12500000"),
+    ("VOLT 667 MV", "VOLT:IND?", "200"),
+    ("EXT:DIR INP", "EXT:DIR?", "INP"),
+    ("FREQ 3e6;:VOLT:IND 10;:EXT:POL INV", "FREQ?;:VOLT:IND?;:EXT:POL?", "3000000;10;INV"),
+    ("FREQ 1", "SYST:ERR?", '-222,"Data out of range;Pulse frequency is between 25kHz and 350MHz"'),
+    ("VOLT 2", "VOLT:IND?;:SYST:ERR?", '10;-222,"Data out of range;Amplitude is between 49mV and '
+                                       '1624mV"'),
+    ("*RST", "FREQ?;:EXT:DIR?;:EXT:POL?", "10000000;OUTP;NORM"),
+]
+
+
+def vxi11_checks(port, guest):
+    """PyVISA over VXI-11 against the generator plugged now: the portmapper
+    and the core channel reached through the forwarded ports, every setting's
+    reports as sent, a bad value sending nothing; then a lock_excl held by
+    one session refusing another session's setting and lock and a socket
+    client's setting (-203, queries still answered), none of them sending a
+    report, and the settings taken again once it is unlocked."""
+    rm = pyvisa.ResourceManager("@py")
+    a = rm.open_resource("TCPIP::127.0.0.1::INSTR", read_termination="\n", timeout=5000)
+    check("VXI-11: *IDN?'s serial", a.query("*IDN?").split(",")[2], SERIAL)
+    for command, query, answer in VXI11_SETTINGS:
+        a.write(command)
+        check(f"VXI-11: {command}", a.query(query), answer)
+    check("VXI-11: the queue", a.query("SYST:ERR?"), NO_ERROR)
+    expected = [r for row in VXI11_SETTINGS for r in SENT.get(row[0], [])]
+    check("VXI-11: the reports the settings sent", guest.reports(len(expected)), expected)
+
+    b = rm.open_resource("TCPIP::127.0.0.1::INSTR", read_termination="\n", timeout=5000)
+    sock = open_generator(port)
+    a.lock_excl()
+    try:
+        b.write("FREQ 4000000")
+        check("VXI-11: another session's setting while locked", "taken", "refused")
+    except errors.VisaIOError as e:
+        # pyvisa-py tells a refused device_write as an I/O error.
+        check("VXI-11: another session's setting refused", e.error_code in (
+            constants.StatusCode.error_resource_locked, constants.StatusCode.error_io), True)
+    try:
+        b.lock_excl(timeout=500)
+        check("VXI-11: another session's lock while locked", "taken", "refused")
+    except errors.VisaIOError as e:
+        check("VXI-11: another session's lock refused", e.error_code,
+              constants.StatusCode.error_resource_locked)
+    sock.write("FREQ 5000000")
+    err = sock.query("SYST:ERR?")
+    check("VXI-11: the socket client's setting while locked",
+          (err[:5], "locked by another client" in err, sock.query("FREQ?")),
+          ("-203,", True, "10000000"))
+    a.write("FREQ 6000000")
+    check("VXI-11: the holder's setting", a.query("FREQ?;:SYST:ERR?"), f"6000000;{NO_ERROR}")
+    a.unlock()
+    sock.write("FREQ 7000000")
+    b.write("VOLT:IND 20")
+    check("VXI-11: settings after the unlock", (sock.query("SYST:ERR?"), b.query("SYST:ERR?"),
+                                                 a.query("FREQ?;:VOLT:IND?")),
+          (NO_ERROR, NO_ERROR, "7000000;20"))
+    check("VXI-11: the reports of the lock's holder alone, then of the others",
+          guest.reports(3), ["00 01 00 80 8D 5B 00 00", "00 01 00 C0 CF 6A 00 00",
+                             "00 02 00 14 00 00 00 00"])
+    for session in (sock, b, a):
+        session.close()  # not the resource manager: it is the one gen's session is in
+
+
 def kind_checks(kind, gen, port, guest):
     guest.plug(kind)
     wait_served(gen)
@@ -181,6 +258,12 @@ def kind_checks(kind, gen, port, guest):
           f"{len(expected)} reports as sent")
     two_clients(port, guest)
     print(f"serve clients: {kind}: two clients at once")
+    if kind == "usb":
+        began = time.monotonic()
+        vxi11_checks(port, guest)
+        print(f"serve clients: {kind}: VXI-11 (TCPIP::127.0.0.1::INSTR): {len(VXI11_SETTINGS)} "
+              "settings and bad values as sent, a session's lock refusing the others "
+              f"({time.monotonic() - began:.1f} s)")
     guest.ask("unplug")
     gen.write("FREQ 2e6")
     check(f"{kind} unplugged", (gen.query("SYST:ERR?"), gen.query("*TST?")),
