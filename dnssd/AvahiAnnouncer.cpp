@@ -4,9 +4,7 @@
 // callbacks run on the poll's thread with the lock held. The client is made
 // with AVAHI_CLIENT_NO_FAIL: with no daemon it waits for one, and when the
 // daemon goes away it is made afresh to wait for the next.
-#include <unistd.h>
 
-#include <array>
 #include <ostream>
 #include <utility>
 
@@ -279,15 +277,6 @@ class AvahiAnnouncer final : public Announcer {
 
 std::unique_ptr<Announcer> systemAnnouncer() {
     return std::make_unique<AvahiAnnouncer>();
-}
-
-std::string localHostName() {
-    std::array<char, 256> name{};
-    if (gethostname(name.data(), name.size() - 1) != 0) {
-        return "localhost";
-    }
-    std::string host(name.data());
-    return host.substr(0, host.find('.'));
 }
 
 }  // namespace tpg::dnssd
