@@ -34,9 +34,18 @@ std::string resourceHost(const asio::ip::tcp::endpoint& endpoint) {
     if (address.is_unspecified()) {
         std::error_code failure;
         const std::string name = asio::ip::host_name(failure);
-        return failure || name.empty() ? "localhost" : name;
+        // A machine without a name (an initramfs says "(none)") is
+        // named by its loopback name.
+        return failure || name.empty() || name == "(none)" ? "localhost" : name;
     }
-    return address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
+    // Built by appending: GCC 12 at -O2 warns of overlapping copies in
+    // "literal" + std::string temporaries that are not there.
+    if (!address.is_v6()) {
+        return address.to_string();
+    }
+    std::string text(1, '[');
+    text.append(address.to_string()).push_back(']');
+    return text;
 }
 
 StartedPage startPage(asio::io_context& io, const PageOptions& options, scpi::Generator& generator,

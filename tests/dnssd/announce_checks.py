@@ -205,7 +205,10 @@ def inside(cli):
         def event(kind, name=None, since=0):
             for line in events.drain()[since:]:
                 e = json.loads(line)
-                if e["event"] == kind and (name is None or e["name"].startswith(name + ".")):
+                # The socket's service stands for all: each type is announced
+                # and withdrawn with it.
+                if e["event"] == kind and (name is None or
+                                           e["name"].startswith(name + "._scpi-raw._tcp.")):
                     return e
             return None
 
