@@ -7,7 +7,8 @@
 # command-line checks (tests/kernel/cli_checks.sh) against virtual
 # generators. PyVISA on this machine drives trelvix-pulse-cli serve in the
 # guest (tests/kernel/serve_clients.py and serve_guest.sh), over its socket
-# and over VXI-11, through QEMU's user-mode network, restricted to ports
+# and over VXI-11, and a change through its web page as the page's script
+# sends it, through QEMU's user-mode network, restricted to ports
 # forwarded from the loopback of a network namespace this test makes (the
 # portmapper's 111 is the test's there, not the machine's), and a second
 # serial port on which the guest plugs and unplugs the generator and reports
@@ -23,6 +24,12 @@ work=build/kernel-guest
 # The guest's VXI-11 core channel (serve --vxi11-port), forwarded as it is:
 # the portmapper hands clients this port for the address they came to.
 vxi11_port=4880
+# The guest's web page, forwarded to the same port: serve takes a Host
+# header only with its own listen port, so a browser on the namespace's
+# 127.0.0.1 reaches the page only through that port. Its changes need the
+# password, as on any address other than loopback.
+http_port=8080
+page_password=guest-page-7f3c
 source scripts/guest-kernel.sh
 fetch_guest_kernel
 
@@ -49,6 +56,8 @@ cp tests/kernel/serve_guest.sh "$root/bin/serve_guest.sh"
   echo '#!/bin/busybox sh'
   echo "modules=\"$modules\""
   echo "vxi11_port=$vxi11_port"
+  echo "http_port=$http_port"
+  echo "page_password=$page_password"
   cat <<'INIT'
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
@@ -105,8 +114,9 @@ fi
 # The command line against virtual generators (tests/kernel/cli_checks.sh).
 if sh /bin/cli_checks.sh; then commandline=pass; else commandline=fail; fi
 
-# PyVISA on the host against the SCPI server (tests/kernel/serve_clients.py).
-sh /bin/serve_guest.sh $vxi11_port || commandline=fail
+# PyVISA and HTTP on the host against the SCPI server and its page
+# (tests/kernel/serve_clients.py).
+sh /bin/serve_guest.sh $vxi11_port $http_port $page_password || commandline=fail
 
 # The SCPI server's figures on a USB generator (tests/kernel/serve_bench.cpp).
 /bin/trelvix-pulse-virtual --usb TPG-BENCH-1 > /tmp/virtual-bench.log 2>&1 &
@@ -136,13 +146,14 @@ control="$work/control.sock"
 rm -f "$log" "$control"
 # The emulator and the clients run in a network namespace of this test's own
 # (unshare -n), on whose loopback QEMU forwards the socket (5025), the
-# portmapper (111, TCP and UDP) and the core channel to the guest: the
-# machine's rpcbind may hold port 111 in its own namespace. The guest's
-# network reaches nothing else (restrict=on).
+# portmapper (111, TCP and UDP), the core channel and the page to the
+# guest: the machine's rpcbind may hold port 111 in its own namespace. The
+# guest's network reaches nothing else (restrict=on).
 boot() {
   ip link set lo up || return 90
   local fwd="hostfwd=tcp:127.0.0.1:5025-:5025,hostfwd=tcp:127.0.0.1:111-:111"
   fwd+=",hostfwd=udp:127.0.0.1:111-:111,hostfwd=tcp:127.0.0.1:$vxi11_port-:$vxi11_port"
+  fwd+=",hostfwd=tcp:127.0.0.1:$http_port-:$http_port"
   timeout 300 qemu-system-x86_64 -accel tcg -m 512 -smp 1 -no-reboot \
     -display none -monitor none -serial "file:$log" \
     -chardev "socket,id=control,path=$control,server=on,wait=off" -serial chardev:control \
@@ -151,12 +162,13 @@ boot() {
     -append "console=ttyS0 panic=-1 oops=panic loglevel=3" \
     -device isa-debug-exit,iobase=0xf4,iosize=0x04 &
   local emulator=$!
-  /usr/bin/python3 tests/kernel/serve_clients.py "$control" 5025 > "$work/serve-clients.log" 2>&1
+  /usr/bin/python3 tests/kernel/serve_clients.py "$control" 5025 "$http_port" "$page_password" \
+    > "$work/serve-clients.log" 2>&1
   echo $? > "$work/clients.status"
   wait $emulator
 }
 export -f boot
-export work log control kernel_dir vxi11_port
+export work log control kernel_dir vxi11_port http_port page_password
 echo 1 > "$work/clients.status"
 set +e
 unshare -n bash -c boot

@@ -13,15 +13,23 @@ command of serve_checks.py compared with those bytes, two clients at once,
 the generator unplugged (-241) and the next one served on the same
 connection. On the USB generator, VXI-11 too: settings, *RST and bad values
 compared with the reports, and a session's lock refusing another session's
-and a socket client's settings.
+and a socket client's settings. Then its web page, served on the guest's
+network card with a password and forwarded from HTTP_PORT: a frequency
+change posted as the page's script posts it from a browser on this machine,
+refused without the password and taken with it, compared with the report,
+and the LXI identification compared with *IDN?.
 
-    serve_clients.py CONTROL PORT
+    serve_clients.py CONTROL PORT HTTP_PORT PAGE_PASSWORD
 """
+import base64
 import concurrent.futures
+import http.client
+import json
 import pathlib
 import socket
 import sys
 import time
+import xml.etree.ElementTree as ET
 
 import pyvisa
 from pyvisa import constants, errors
@@ -247,7 +255,53 @@ def vxi11_checks(port, guest):
         session.close()  # not the resource manager: it is the one gen's session is in
 
 
-def kind_checks(kind, gen, port, guest):
+LXI = "{http://www.lxistandard.org/InstrumentIdentification/1.0}"
+
+
+def page_checks(gen, guest, http_port, password):
+    """The page as a browser on this machine reaches it: at
+    http://127.0.0.1:HTTP_PORT/, so Host and Origin name that address, and a
+    change is the script's fetch: a POST of JSON.stringify's text, same-origin,
+    with the Basic credentials the browser keeps once signed in."""
+    address = f"127.0.0.1:{http_port}"
+
+    def request(method, path, body=None, headers=None):
+        connection = http.client.HTTPConnection("127.0.0.1", http_port, timeout=10)
+        connection.request(method, path, body, {"Host": address, **(headers or {})})
+        answer = connection.getresponse()
+        data = answer.read().decode()
+        connection.close()
+        return answer, data
+
+    answer, state = request("GET", "/state")
+    state = json.loads(state)
+    check("page: the state on the guest's card", (answer.status, state["signIn"],
+                                                  state["readOnly"] or None), (200, True, None))
+    change = {"Origin": f"http://{address}", "Content-Type": "application/json",
+              "Sec-Fetch-Site": "same-origin", "Sec-Fetch-Mode": "cors", "Sec-Fetch-Dest": "empty"}
+    body = json.dumps({"control": "Foutput", "text": "12.5e6"}, separators=(",", ":"))
+    answer, _ = request("POST", "/settings", body, change)
+    asked = "Basic" in answer.getheader("WWW-Authenticate", "")
+    check("page: a change without the password", (answer.status, asked), (401, True))
+    signed = {**change, "Authorization": "Basic " + base64.b64encode(
+        f"user:{password}".encode()).decode()}
+    answer, reply = request("POST", "/settings", body, signed)
+    check("page: the change with the password", (answer.status, json.loads(reply)["sent"]),
+          (200, True))
+    check("page: the change read back over SCPI", gen.query("FREQ?;:SYST:ERR?"),
+          f"12500000;{NO_ERROR}")
+    check("page: the report the change sent (none for the refused one)", guest.reports(1),
+          SENT["FREQ 12.5 MHZ"])
+
+    answer, data = request("GET", "/lxi/identification")
+    root = ET.fromstring(data)
+    fields = [root.find(LXI + tag).text
+              for tag in ["Manufacturer", "Model", "SerialNumber", "FirmwareRevision"]]
+    check("page: the identification is *IDN?", (answer.status, fields),
+          (200, gen.query("*IDN?").split(",")))
+
+
+def kind_checks(kind, gen, port, guest, page):
     guest.plug(kind)
     wait_served(gen)
     check(f"{kind}: *IDN?'s serial", gen.query("*IDN?").split(",")[2], SERIAL)
@@ -264,6 +318,11 @@ def kind_checks(kind, gen, port, guest):
         print(f"serve clients: {kind}: VXI-11 (TCPIP::127.0.0.1::INSTR): {len(VXI11_SETTINGS)} "
               "settings and bad values as sent, a session's lock refusing the others "
               f"({time.monotonic() - began:.1f} s)")
+        began = time.monotonic()
+        page_checks(gen, guest, *page)
+        print(f"serve clients: {kind}: the page at 127.0.0.1:{page[0]} (the guest's "
+              f"0.0.0.0:{page[0]}): a frequency change refused without the password and sent "
+              f"with it as the report, the identification *IDN? ({time.monotonic() - began:.1f} s)")
     guest.ask("unplug")
     gen.write("FREQ 2e6")
     check(f"{kind} unplugged", (gen.query("SYST:ERR?"), gen.query("*TST?")),
@@ -273,6 +332,7 @@ def kind_checks(kind, gen, port, guest):
 
 def main():
     control, port = sys.argv[1], int(sys.argv[2])
+    page = (int(sys.argv[3]), sys.argv[4])
     guest = Guest(control)
     began = time.monotonic()
     passed = False
@@ -280,7 +340,7 @@ def main():
         gen = open_generator(port)
         check("no generator yet", gen.query("*TST?"), "1")
         for kind in ["uhid", "usb"]:
-            kind_checks(kind, gen, port, guest)
+            kind_checks(kind, gen, port, guest, page)
         guest.plug("uhid")  # back after the USB generator's unplug
         wait_served(gen)
         gen.write("FREQ 4e6")

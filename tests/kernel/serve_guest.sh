@@ -1,18 +1,19 @@
 #!/bin/sh
 # The guest's half of tests/kernel/serve_clients.py, which runs on the host:
 # trelvix-pulse-cli serve listens on the guest's network card (the socket on
-# 5025, VXI-11's portmapper on 111 and its core channel on the port given),
-# to which QEMU's user-mode network forwards the same ports of the loopback
-# of the test's network namespace, while this loop plugs and unplugs a
-# virtual generator as the host asks over the second serial port
-# (/dev/ttyS1). Requests, one a line, each answered with lines and "end"
+# 5025, VXI-11's portmapper on 111, its core channel and the web page on the
+# ports given; the page's changes need the password given, as on any address
+# other than loopback), to which QEMU's user-mode network forwards the same
+# ports of the loopback of the test's network namespace, while this loop
+# plugs and unplugs a virtual generator as the host asks over the second
+# serial port (/dev/ttyS1). Requests, one a line, each answered with lines and "end"
 # ("failed ..." lines when something went wrong):
 #   plug | plug usb   the virtual generator through uhid or on USB
 #   unplug            it goes; answered once its hidraw node is gone
 #   reports N         the lines it printed as received, from the N+1th
 #   done pass|fail    the host's verdict; the server is stopped
 # Exits 0 when the host said "done pass" and the server stopped with 0.
-#   serve_guest.sh VXI11_PORT
+#   serve_guest.sh VXI11_PORT HTTP_PORT PAGE_PASSWORD
 serial=TPG-PYVISA
 log=/tmp/serve-virtual.log
 virtual=
@@ -43,10 +44,12 @@ ip addr add 10.0.2.15/24 dev eth0 && ip link set eth0 up || exit 1
 stty -F /dev/ttyS1 raw -echo || exit 1
 exec 3<>/dev/ttyS1
 
+echo "$3" > /tmp/page-password
 /bin/trelvix-pulse-cli --serial $serial --listen 0.0.0.0:5025 --vxi11-port "$1" serve \
-  > /tmp/serve.out 2> /tmp/serve.err &
+  --http "0.0.0.0:$2" --http-password-file /tmp/page-password > /tmp/serve.out 2> /tmp/serve.err &
 server=$!
-for _ in $(seq 1 100); do grep -q '^VXI-11 core channel' /tmp/serve.out && break; sleep 0.05; done
+# "page at" is the last line serve prints once it listens.
+for _ in $(seq 1 100); do grep -q '^page at' /tmp/serve.out && break; sleep 0.05; done
 
 verdict=fail
 tries=0
