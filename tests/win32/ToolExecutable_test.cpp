@@ -241,8 +241,9 @@ HWND child(HWND window, ControlId id) {
 }
 
 std::wstring textOf(HWND hwnd) {
-    wchar_t text[256]{};
-    SendMessageTimeoutW(hwnd, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 2000,
+    // Long enough for the help's message box.
+    wchar_t text[1024]{};
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 2000,
                         nullptr);
     return text;
 }
