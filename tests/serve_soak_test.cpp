@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "LiveHeap.h"
+#include "SoakSupport.h"
 #include "cli/Serve.h"
 #include "cli/ServedGenerator.h"
 #include "hid/sim/SimulatedBench.h"
@@ -44,30 +45,6 @@ Bytes keyOf(const std::vector<std::uint8_t>& report) {
 
 constexpr const char* kPath = "/dev/hidraw3";
 constexpr const char* kNoError = "0,\"No error\"";
-
-class NoSystemText : public cli::SystemError {
-  public:
-    void clear() override {}
-    std::string text() const override { return {}; }
-};
-
-std::optional<long> openDescriptors() {
-#ifdef __linux__
-    long count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
-#else
-    return std::nullopt;
-#endif
-}
-
-unsigned long long fromEnvironment(const char* name, unsigned long long otherwise) {
-    const char* text = std::getenv(name);
-    return text != nullptr ? std::strtoull(text, nullptr, 10) : otherwise;
-}
 
 // The server as serve runs it, on a thread of its own: the generator held
 // open over the bench, the monitor's ticks, an instrument per connection.

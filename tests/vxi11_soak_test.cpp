@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "LiveHeap.h"
+#include "SoakSupport.h"
 #include "Vxi11Client.h"
 #include "cli/Serve.h"
 #include "cli/ServedGenerator.h"
@@ -39,30 +40,6 @@ using Bytes = std::string;
 
 constexpr const char* kPath = "/dev/hidraw3";
 constexpr const char* kNoError = "0,\"No error\"";
-
-class NoSystemText : public cli::SystemError {
-  public:
-    void clear() override {}
-    std::string text() const override { return {}; }
-};
-
-std::optional<long> openDescriptors() {
-#ifdef __linux__
-    long count = 0;
-    for ([[maybe_unused]] const auto& entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
-#else
-    return std::nullopt;
-#endif
-}
-
-unsigned long long fromEnvironment(const char* name, unsigned long long otherwise) {
-    const char* text = std::getenv(name);
-    return text != nullptr ? std::strtoull(text, nullptr, 10) : otherwise;
-}
 
 struct Server {
     asio::io_context io;
