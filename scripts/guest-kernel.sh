@@ -8,6 +8,7 @@
 #   source scripts/guest-kernel.sh
 #   fetch_guest_kernel                 # sets kernel_dir, kernel_release
 #   guest_modules DEST hid hid-generic uhid
+#   guest_libraries ROOT PROGRAM...    # their shared libraries, loader too
 
 resolve_kernel() {
   apt-cache depends linux-image-amd64 2>/dev/null |
@@ -57,5 +58,16 @@ guest_modules() {
       *.ko.zst) zstd -qdc "$found" > "$dest/$name.ko" ;;
       *) echo "guest-kernel: unknown module format $found" >&2; return 1 ;;
     esac
+  done
+}
+
+# guest_libraries ROOT PROGRAM...: the shared libraries the programs load,
+# and the dynamic loader, copied below ROOT at the paths they have here.
+guest_libraries() {
+  local root=$1 lib
+  shift
+  for lib in $(ldd "$@" | awk '$2 == "=>" && $3 ~ /^\// {print $3} $1 ~ /^\// && $2 ~ /^\(0x/ {print $1}' | sort -u); do
+    mkdir -p "$root$(dirname "$lib")"
+    cp -L "$lib" "$root$lib"
   done
 }

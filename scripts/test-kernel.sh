@@ -12,7 +12,10 @@
 # forwarded from the loopback of a network namespace this test makes (the
 # portmapper's 111 is the test's there, not the machine's), and a second
 # serial port on which the guest plugs and unplugs the generator and reports
-# what it received. The verdict comes back through
+# what it received. In the guest, the Tango device server (linked
+# dynamically: the initramfs carries its libraries) and serve hold one uhid
+# generator while a Tango client watches the device's change events
+# (tests/kernel/tango_guest.sh). The verdict comes back through
 # the isa-debug-exit device and a RESULT line in the serial log; a guest
 # panic, a crash of the scenario, failed clients or a timeout fail the test.
 set -euo pipefail
@@ -38,6 +41,10 @@ cmake -S . -B build/kernel -DCMAKE_BUILD_TYPE=Release \
   -DTPG_BUILD_BENCH=OFF -DTPG_STATIC_GUEST=ON >/dev/null
 cmake --build build/kernel -j 2 --target tpg_guest_scenario tpg_guest_exit trelvix-pulse-virtual \
   trelvix-pulse-cli tpg_serve_bench
+# The Tango device server and its client, linked dynamically against
+# Debian's Tango, omniORB and ZeroMQ: the guest gets those libraries too.
+cmake --preset release >/dev/null
+cmake --build --preset release -j 2 --target trelvix-pulse-tango tpg_tango_subscriber
 
 # --- the initramfs ---
 root="$work/initramfs"
@@ -50,7 +57,18 @@ strip -o "$root/bin/tpg_guest_exit" build/kernel/tests/kernel/tpg_guest_exit
 strip -o "$root/bin/trelvix-pulse-virtual" build/kernel/apps/trelvix-pulse-virtual
 strip -o "$root/bin/trelvix-pulse-cli" build/kernel/apps/cli/trelvix-pulse-cli
 strip -o "$root/bin/tpg_serve_bench" build/kernel/tests/kernel/tpg_serve_bench
+strip -o "$root/bin/trelvix-pulse-tango" build/release/apps/tango/trelvix-pulse-tango
+strip -o "$root/bin/tpg_tango_subscriber" build/release/tests/kernel/tpg_tango_subscriber
+guest_libraries "$root" "$root/bin/trelvix-pulse-tango" "$root/bin/tpg_tango_subscriber"
+# Tango resolves the machine's own name, and omniORB names its local
+# socket's folder after the user: the guest's files say both.
+mkdir -p "$root/etc"
+echo "127.0.0.1 localhost tpg-guest" > "$root/etc/hosts"
+echo "root:x:0:0:root:/tmp:/bin/sh" > "$root/etc/passwd"
+echo "root:x:0:" > "$root/etc/group"
+printf 'hosts: files\npasswd: files\ngroup: files\n' > "$root/etc/nsswitch.conf"
 cp tests/kernel/cli_checks.sh "$root/bin/cli_checks.sh"
+cp tests/kernel/tango_guest.sh "$root/bin/tango_guest.sh"
 cp tests/kernel/serve_guest.sh "$root/bin/serve_guest.sh"
 {
   echo '#!/bin/busybox sh'
@@ -63,6 +81,7 @@ cp tests/kernel/serve_guest.sh "$root/bin/serve_guest.sh"
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
+hostname tpg-guest
 # No udev here: every module, hid-generic too, is loaded by hand, in the
 # order of their dependencies.
 for m in $modules; do
@@ -117,6 +136,10 @@ if sh /bin/cli_checks.sh; then commandline=pass; else commandline=fail; fi
 # PyVISA and HTTP on the host against the SCPI server and its page
 # (tests/kernel/serve_clients.py).
 sh /bin/serve_guest.sh $vxi11_port $http_port $page_password || commandline=fail
+
+# The Tango device server beside serve on one uhid generator, without a
+# database (tests/kernel/tango_guest.sh).
+sh /bin/tango_guest.sh || commandline=fail
 
 # The SCPI server's figures on a USB generator (tests/kernel/serve_bench.cpp).
 /bin/trelvix-pulse-virtual --usb TPG-BENCH-1 > /tmp/virtual-bench.log 2>&1 &
