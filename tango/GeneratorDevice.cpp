@@ -310,11 +310,12 @@ void useWindowsMessage(Tango::DevErrorList& errors, const std::string& attribute
     }
 }
 
-}  // namespace
-
-void GeneratorDevice::write_attributes_3(const Tango::AttributeValueList& values) {
+// Runs one of Tango's write entry points, giving a refusal for a value out
+// of range the window's message in place of Tango's.
+template <typename Values, typename Write>
+void writeWithWindowsMessages(const Values& values, Write write) {
     try {
-        Tango::Device_5Impl::write_attributes_3(values);
+        write();
     } catch (Tango::MultiDevFailed& failed) {
         for (CORBA::ULong i = 0; i < failed.errors.length(); ++i) {
             useWindowsMessage(failed.errors[i].err_list, failed.errors[i].name.in());
@@ -328,21 +329,16 @@ void GeneratorDevice::write_attributes_3(const Tango::AttributeValueList& values
     }
 }
 
+}  // namespace
+
+void GeneratorDevice::write_attributes_3(const Tango::AttributeValueList& values) {
+    writeWithWindowsMessages(values, [&] { Tango::Device_5Impl::write_attributes_3(values); });
+}
+
 void GeneratorDevice::write_attributes_4(const Tango::AttributeValueList_4& values,
                                          const Tango::ClntIdent& client) {
-    try {
-        Tango::Device_5Impl::write_attributes_4(values, client);
-    } catch (Tango::MultiDevFailed& failed) {
-        for (CORBA::ULong i = 0; i < failed.errors.length(); ++i) {
-            useWindowsMessage(failed.errors[i].err_list, failed.errors[i].name.in());
-        }
-        throw;
-    } catch (Tango::DevFailed& failed) {
-        if (values.length() == 1) {
-            useWindowsMessage(failed.errors, values[0].name.in());
-        }
-        throw;
-    }
+    writeWithWindowsMessages(values,
+                             [&] { Tango::Device_5Impl::write_attributes_4(values, client); });
 }
 
 }  // namespace tpg::tango
