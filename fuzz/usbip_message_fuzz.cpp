@@ -70,12 +70,11 @@ void checkHeader(const Header& h) {
     // own fields for the two replies.
     Header expected = h;
     std::size_t used = kHeaderBytes;
-    if (std::holds_alternative<CmdUnlink>(*message)) {
+    if (std::holds_alternative<CmdUnlink>(*message) ||
+        std::holds_alternative<RetUnlink>(*message)) {
         used = 24;
     } else if (std::holds_alternative<RetSubmit>(*message)) {
         used = 40;
-    } else if (std::holds_alternative<RetUnlink>(*message)) {
-        used = 24;
     }
     std::fill(expected.begin() + static_cast<std::ptrdiff_t>(used), expected.end(), 0);
     if (std::holds_alternative<RetSubmit>(*message) ||

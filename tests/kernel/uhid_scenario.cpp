@@ -142,7 +142,7 @@ std::string makeGeneratorDevice(hid::uhid::UhidHandler& handler, const std::stri
                                             .productId = link::kGeneratorProductId,
                                             .descriptor = hid::uhid::generatorDescriptor(65, 65)},
                                            handler, std::chrono::milliseconds(5), error);
-    const std::string node = device ? device->waitForNode(std::chrono::seconds(5)) : "";
+    std::string node = device ? device->waitForNode(std::chrono::seconds(5)) : "";
     check(!node.empty(), "uhid: " + name + " made", error);
     return node;
 }
